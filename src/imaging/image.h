@@ -1,0 +1,149 @@
+// The image engine: in-memory pictures, decoding BMP/JPEG/PNG, resizing and
+// writing JPEG/PNG/BMP. It depends on nothing else in the program and never
+// talks to the user: failures are a 0 or none result.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tv::img {
+
+// Pixel store with the layout every part of the engine relies on: rows
+// bottom-up (first row in memory is the bottom row), each row_pitch(width,
+// depth) bytes, pixels B,G,R or B,G,R,A with straight alpha; zero-filled on
+// creation. Width and height are held to 1..32767.
+struct Image {
+    std::uint8_t* pixels = nullptr;  // malloc'd, owned by the engine
+    std::size_t size = 0;            // bytes in pixels
+    int width = 0;
+    int height = 0;
+    int depth = 0;         // bits per pixel of the pixels now: 16, 24 or 32
+    int source_depth = 0;  // bits per pixel as stored in the file
+    // Channel masks of a 16-bit image (little-endian 16-bit words); the
+    // default is X1R5G5B5.
+    std::uint32_t red_mask = 0x7C00, green_mask = 0x03E0, blue_mask = 0x001F;
+    // Segments carried from source to output so orientation and colour
+    // survive: the EXIF block (TIFF header onwards, without the "Exif\0\0"
+    // prefix) and the whole ICC profile. Empty when the source had none.
+    std::vector<std::uint8_t> exif;
+    std::vector<std::uint8_t> icc;
+};
+
+using ImageHandle = int;  // 0 = none
+constexpr ImageHandle NoImage = 0;
+
+constexpr int MaxDimension = 32767;
+
+constexpr std::uint32_t JpegEncoderId = 0x4745504A;  // "JPEG"
+constexpr std::uint32_t PngEncoderId = 0x00474E50;   // "PNG\0"
+constexpr std::uint32_t BmpEncoderId = 0;
+
+constexpr int BottomUp = 2;  // row flag
+
+struct Engine;
+
+// Signature shared by every encoder entry point. meta carries the segments
+// to write (EXIF, ICC); engine gives the cancel check. Either may be null.
+using EncodeFn = int (*)(const char* path, const std::uint8_t* pixels, int width, int height, int pitch,
+                         int rowFlags, int options, int outputDepth, const Image* meta, const Engine* engine);
+
+struct ImageEncoder {
+    std::uint32_t id = 0;
+    EncodeFn encode_rgb = nullptr;
+    EncodeFn encode_rgba = nullptr;  // absent for JPEG
+};
+
+struct DecoderContext;
+
+struct ImageDecoder {
+    const char* name = "";
+    // Non-zero when the open file is of this kind; fills width, height,
+    // depths and the decoder state of the context. Frees its state on 0.
+    int (*check)(DecoderContext& ctx) = nullptr;
+    // Writes every row into pixels; non-zero on success.
+    int (*decode)(DecoderContext& ctx, std::uint8_t* pixels, int pitch, int rowFlags) = nullptr;
+    void (*release)(DecoderContext& ctx) = nullptr;
+};
+
+// Asked between rows of long loops (decode, resize, encode). It may block
+// (a paused batch waits inside it); returning true abandons the operation,
+// which then fails as any other failure would.
+using CancelCheck = std::function<bool()>;
+
+// The engine's whole state: the image table and the two registries. One
+// record per program run, so tests can run many in one process.
+struct Engine {
+    std::vector<Image*> table;  // index + 1 = handle; nullptr = free slot
+    std::vector<ImageDecoder> decoders;
+    std::vector<ImageEncoder> encoders;
+    CancelCheck cancel;
+    // Largest pixel buffer a load or resize may allocate; 0 = derived from
+    // the machine's memory on first use.
+    std::size_t maxPixelBytes = 0;
+
+    Engine() = default;
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+    ~Engine();
+};
+
+// Bytes per row for width w at depth d, a multiple of 4.
+int row_pitch(int w, int d);
+
+// Registration, in the program's order: JPEG decoder, JPEG encoder, PNG
+// decoder, PNG encoder. Each call after the first does nothing.
+void register_jpeg_decoder(Engine& e);
+void register_jpeg_encoder(Engine& e);
+void register_png_decoder(Engine& e);
+void register_png_encoder(Engine& e);
+
+ImageHandle image_load(Engine& e, const std::string& path);
+int image_width(const Engine& e, ImageHandle h);
+int image_height(const Engine& e, ImageHandle h);
+const Image* image_get(const Engine& e, ImageHandle h);  // nullptr when not held
+void image_free(Engine& e, ImageHandle h);
+void image_free_all(Engine& e);
+
+// Smooth (mode 0) or raw (non-zero) resize in place. Non-zero on success;
+// on failure the image is left exactly as it was.
+int image_resize(Engine& e, ImageHandle h, int newWidth, int newHeight, int mode = 0);
+
+// Non-zero on success. encoder 0 = BMP writer; options 7 and depth -1 (the
+// source depth) unless given.
+int image_save(Engine& e, ImageHandle h, const std::string& path, std::uint32_t encoder = 0,
+               int options = 7, int depth = -1);
+
+// 24-bit copy of 32-bit rows composited over white; dst has row_pitch(w, 24).
+void flatten_on_white(const std::uint8_t* src, int width, int height, int srcPitch, std::uint8_t* dst,
+                      int dstPitch);
+
+// Engine-internal helpers shared by the engine's files.
+namespace detail {
+// New zero-filled Image of w x h at depth d (16, 24 or 32), or nullptr
+// (size outside 1..32767, over the memory limit, or no memory).
+Image* create_image(Engine& e, int w, int h, int d);
+void destroy_image(Image* im);
+ImageHandle add_to_table(Engine& e, Image* im);
+Image* lookup(const Engine& e, ImageHandle h);
+std::size_t pixel_limit(Engine& e);
+bool cancelled(const Engine& e);
+
+// A new 24-bit image with the pixels of a 16-bit one (masks expanded to 8
+// bits); nullptr when memory cannot be had.
+Image* convert16_to_24(Engine& e, const Image& src);
+
+// The engine's own writer (identifier 0).
+int write_bmp(const char* path, const std::uint8_t* pixels, int pitch, int width, int height, int imageDepth,
+              int rowFlags, int options, int outputDepth, const Engine* e);
+
+// 32-bit exact resampler and the fast 24-bit one; 1 on success.
+int resample_rgba(const Engine& e, std::uint8_t* dst, int dstW, int dstH, const std::uint8_t* src, int srcW,
+                  int srcH);
+int resample_rgb(const Engine& e, std::uint8_t* dst, int dstPitch, int dstW, int dstH, const std::uint8_t* src,
+                 int srcPitch, int srcW, int srcH);
+}  // namespace detail
+
+}  // namespace tv::img

@@ -1,0 +1,38 @@
+// File services of the operating system, as the program needs them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tv::platform {
+
+constexpr char Separator = '/';
+
+// Size in bytes; -1 when the path is empty or names nothing, -2 when it
+// names a folder. Trailing separators are ignored.
+std::int64_t fileSize(const std::string& path);
+bool isDirectory(const std::string& path);
+// Every entry name, "." and ".." included, in the order the OS returns them;
+// empty when the folder cannot be listed.
+std::vector<std::string> listDirectory(const std::string& folder);
+bool deleteFile(const std::string& path);
+// Atomic rename within one file system, replacing an existing target.
+bool renameFile(const std::string& from, const std::string& to);
+// Creates every missing folder of the folder part of path (up to its last
+// separator); the result says whether the folder exists afterwards.
+bool makeSurePathExists(const std::string& path);
+// Whole-file helpers for small files (options, texts).
+bool readWholeFile(const std::string& path, std::string& out);
+
+// Seconds since 1970-01-01 00:00:00 of the local wall clock, taken as if it
+// were UTC; 64-bit so that dates outside 1970-2038 survive. 0 = unreadable.
+using FileDate = std::int64_t;
+enum class DateKind { Creation = 0, Access = 1, Modification = 2 };
+// Both directions use the offset from UTC in force now, so a date read and
+// written back gives the same UTC time, cut to whole seconds.
+FileDate readFileDate(const std::string& path, DateKind kind);
+// Creation times cannot be set on Linux: that kind reports false.
+bool writeFileDate(const std::string& path, DateKind kind, FileDate value);
+
+}  // namespace tv::platform

@@ -1,0 +1,41 @@
+// Working record of one load, shared by image_load and the decoders, and the
+// engine's own BMP reader.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "imaging/image.h"
+
+namespace tv::img {
+
+struct DecoderContext {
+    const ImageDecoder* decoder = nullptr;
+    const Engine* engine = nullptr;
+    std::string path;
+    std::FILE* file = nullptr;  // opened "rb" by image_load
+    int width = 0;
+    int height = 0;
+    int depth = 0;         // bits per pixel of the image to create: 24 or 32
+    int source_depth = 0;  // bits per pixel as stored in the file
+    // Largest pixel buffer the load may allocate; decoders also use it to
+    // cap their own working memory.
+    std::size_t memory_limit = 0;
+    // Segments found while reading the header, moved into the Image.
+    std::vector<std::uint8_t> exif;
+    std::vector<std::uint8_t> icc;
+    // Set by decode when the cancel check abandoned the load.
+    bool cancelled = false;
+    void* state = nullptr;  // the decoder's own
+};
+
+namespace detail {
+// The engine's own BMP reader, asked before the registered decoders. Returns
+// a new Image (not yet in the table), or nullptr when the data is not a BMP
+// it can read (or memory is short).
+Image* read_bmp(Engine& e, const std::uint8_t* data, std::size_t size);
+}  // namespace detail
+
+}  // namespace tv::img

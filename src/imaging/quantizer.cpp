@@ -1,0 +1,336 @@
+// Four-channel NeuQuant. The arithmetic is kept in doubles and in a fixed
+// order so that the same picture always gives the same palette and indices.
+#include "imaging/quantizer.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace tv::img {
+namespace {
+
+constexpr double Start = 1073741824.0;  // 2^30, larger than any distance
+
+// Gamma space back to linear, 0..255.
+int unbias(const PaletteQuantizer& q, double x) {
+    if (!(x > 0.0)) return 0;
+    double v = std::floor(std::pow(x / 255.0, q.gamma) * 256.0);
+    return v > 255.0 ? 255 : static_cast<int>(v);
+}
+
+int unbias_alpha(double x) {
+    if (!(x > 0.0)) return 0;
+    double v = std::floor(x / 255.0 * 256.0);
+    return v > 255.0 ? 255 : static_cast<int>(v);
+}
+
+void initialise(PaletteQuantizer& q) {
+    for (int v = 0; v < 256; ++v)
+        q.biasvalues[v] = std::floor(255.0 * std::pow(v / 255.0, 1.0 / q.gamma) + 0.5);
+    for (std::uint32_t i = 0; i < q.N; ++i) {
+        double c = q.biasvalues[(i * 256) / q.N];
+        q.network[i][0] = i < 16 ? 16.0 * i : 255.0;
+        q.network[i][1] = c;
+        q.network[i][2] = c;
+        q.network[i][3] = c;
+        q.freq[i] = 1.0 / q.N;
+        q.bias[i] = 0.0;
+    }
+}
+
+// Finds the node closest to the sample (best) and the one closest once the
+// bias against frequent winners is taken off (the winner), and updates the
+// frequencies and biases. Returns the winner.
+std::uint32_t contest(PaletteQuantizer& q, double A, double R, double G, double B) {
+    const double t = 1.0 - A / 255.0;
+    const double e = 1.0 - t * t;
+    double bestd = Start, bestbiasd = Start;
+    std::uint32_t best = 0, winner = 0;
+    const std::uint32_t n = q.N;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double* p = q.network[i];
+        double dist = e * (std::fabs(p[1] - R) + std::fabs(p[2] - G) + std::fabs(p[3] - B)) + std::fabs(p[0] - A);
+        if (dist < bestd) {
+            bestd = dist;
+            best = i;
+        }
+        double biasdist = dist - q.bias[i];
+        if (biasdist < bestbiasd) {
+            bestbiasd = biasdist;
+            winner = i;
+        }
+        double betafreq = q.freq[i] / 1024.0;
+        q.freq[i] -= betafreq;
+        q.bias[i] += betafreq * 1024.0;
+    }
+    q.freq[best] += 1.0 / 1024.0;
+    q.bias[best] -= 1.0;
+    return winner;
+}
+
+inline void move_node(double* p, double rate, double A, double R, double G, double B) {
+    p[0] = p[0] - rate * (p[0] - A);
+    p[1] = p[1] - rate * (p[1] - R);
+    p[2] = p[2] - rate * (p[2] - G);
+    p[3] = p[3] - rate * (p[3] - B);
+}
+
+void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
+    const std::uint32_t length = q.length;
+    const std::uint32_t samplepixels = length / (4 * samplefac);
+    std::uint32_t delta = samplepixels / 100;
+    if (delta < 1) delta = 1;
+    const std::uint32_t alphadec = 30 + (samplefac - 1) / 3;
+
+    double alpha = 1024.0;
+    double radius = 32.0;
+    int rad = 32;
+    for (int m = 0; m < 32; ++m) q.radpower[m] = std::floor(static_cast<double>(((1024 - m * m) * 256 / 1024) * 1024));
+
+    std::uint32_t step;
+    if (length % 499 != 0)
+        step = 4 * 499;
+    else if (length % 491 != 0)
+        step = 4 * 491;
+    else if (length % 487 != 0)
+        step = 4 * 487;
+    else
+        step = 4 * 503;
+
+    const int last = static_cast<int>(q.N) - 1;
+    std::uint64_t pos = 0;
+    for (std::uint32_t i = 0; i < samplepixels;) {
+        const std::uint8_t* px = q.pixels + pos;
+        double A = px[3], R = 0.0, G = 0.0, B = 0.0;
+        if (px[3] != 0) {
+            R = q.biasvalues[px[2]];
+            G = q.biasvalues[px[1]];
+            B = q.biasvalues[px[0]];
+        }
+        int w = static_cast<int>(contest(q, A, R, G, B));
+        move_node(q.network[w], alpha / 1024.0, A, R, G, B);
+        if (rad != 0) {
+            int hi = w + rad < last ? w + rad : last;
+            int lo = w - rad > 0 ? w - rad : 0;
+            for (int m = 1; w + m <= hi || w - m >= lo; ++m) {
+                double rate = (m < 32 ? q.radpower[m] : 0.0) / 262144.0;
+                if (w + m <= hi) move_node(q.network[w + m], rate, A, R, G, B);
+                if (w - m >= lo) move_node(q.network[w - m], rate, A, R, G, B);
+            }
+        }
+        pos += step;
+        while (pos >= length) pos -= length;
+
+        ++i;
+        if (i % delta == 0) {
+            alpha -= alpha / alphadec;
+            radius -= radius / 30.0;
+            rad = static_cast<int>(radius);
+            if (rad < 2) rad = 0;
+            for (int m = 0; m < rad; ++m)
+                q.radpower[m] = std::floor(alpha * static_cast<double>(((rad * rad - m * m) * 256) / (rad * rad)));
+        }
+    }
+}
+
+void build_search(PaletteQuantizer& q) {
+    const std::uint32_t n = q.N;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double* p = q.network[i];
+        q.searchMap[i][0] = static_cast<std::uint8_t>(q.biasvalues[unbias(q, p[3])]);
+        q.searchMap[i][1] = static_cast<std::uint8_t>(q.biasvalues[unbias(q, p[2])]);
+        q.searchMap[i][2] = static_cast<std::uint8_t>(q.biasvalues[unbias(q, p[1])]);
+        q.searchMap[i][3] = static_cast<std::uint8_t>(unbias_alpha(p[0]));
+    }
+    // Selection sort on green, which the index search keys on.
+    for (std::uint32_t i = 0; i < n; ++i) {
+        std::uint32_t smallpos = i;
+        unsigned smallval = 256;
+        for (std::uint32_t j = i + 1; j < n; ++j) {
+            if (q.searchMap[j][1] < smallval) {
+                smallval = q.searchMap[j][1];
+                smallpos = j;
+            }
+        }
+        if (smallpos != i && smallval < q.searchMap[i][1]) {
+            double tn[4];
+            std::uint8_t tm[4];
+            std::memcpy(tn, q.network[i], sizeof tn);
+            std::memcpy(q.network[i], q.network[smallpos], sizeof tn);
+            std::memcpy(q.network[smallpos], tn, sizeof tn);
+            std::memcpy(tm, q.searchMap[i], sizeof tm);
+            std::memcpy(q.searchMap[i], q.searchMap[smallpos], sizeof tm);
+            std::memcpy(q.searchMap[smallpos], tm, sizeof tm);
+        }
+    }
+    unsigned previous = 0;
+    std::uint32_t start = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        unsigned g = q.searchMap[i][1];
+        if (g != previous) {
+            q.netindex[previous] = (start + i) / 2;
+            for (unsigned k = previous + 1; k < g; ++k) q.netindex[k] = i;
+            previous = g;
+            start = i;
+        }
+    }
+    q.netindex[previous] = (start + n - 1) / 2;
+    for (unsigned k = previous + 1; k < 256; ++k) q.netindex[k] = n - 1;
+
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double* p = q.network[i];
+        q.palette[i][0] = static_cast<std::uint8_t>(unbias(q, p[3]));
+        q.palette[i][1] = static_cast<std::uint8_t>(unbias(q, p[2]));
+        q.palette[i][2] = static_cast<std::uint8_t>(unbias(q, p[1]));
+        q.palette[i][3] = static_cast<std::uint8_t>(unbias_alpha(p[0]));
+    }
+}
+
+}  // namespace
+
+PaletteQuantizer* quantizer_build(const std::uint8_t* pixels, int width, int height, int imageDepth, int pitch,
+                                  int depth, int /*options*/) {
+    if (!pixels || width < 1 || height < 1 || (imageDepth != 24 && imageDepth != 32)) return nullptr;
+    if (depth != 1 && depth != 2 && depth != 4 && depth != 8) return nullptr;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+    const std::size_t srcRow = static_cast<std::size_t>(width) * (imageDepth / 8);
+    if (pitch < 0 || static_cast<std::size_t>(pitch) < srcRow) return nullptr;
+    const std::uint64_t length = static_cast<std::uint64_t>(rowBytes) * static_cast<std::uint64_t>(height);
+    if (length > 0xFFFFFFFFull) return nullptr;
+
+    PaletteQuantizer* q = new (std::nothrow) PaletteQuantizer;
+    if (!q) return nullptr;
+    q->width = width;
+    q->height = height;
+    q->depth = depth;
+    q->N = 1u << depth;
+    q->length = static_cast<std::uint32_t>(length);
+    q->indexRow = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(width) + 8));
+    if (!q->indexRow) {
+        quantizer_release(q);
+        return nullptr;
+    }
+
+    if (imageDepth == 32 && static_cast<std::size_t>(pitch) == rowBytes) {
+        q->pixels = pixels;
+    } else {
+        // 24-bit rows (or 32-bit rows with gaps) get a gap-free B, G, R, A copy.
+        q->ownedPixels = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(length)));
+        if (!q->ownedPixels) {
+            quantizer_release(q);
+            return nullptr;
+        }
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t* s = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(pitch);
+            std::uint8_t* d = q->ownedPixels + static_cast<std::size_t>(y) * rowBytes;
+            if (imageDepth == 32) {
+                std::memcpy(d, s, rowBytes);
+            } else {
+                for (int x = 0; x < width; ++x, s += 3, d += 4) {
+                    d[0] = s[0];
+                    d[1] = s[1];
+                    d[2] = s[2];
+                    d[3] = 255;
+                }
+            }
+        }
+        q->pixels = q->ownedPixels;
+    }
+
+    std::uint32_t samplefac = static_cast<std::uint32_t>(
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) / 262144 + 1);
+    if (samplefac > 10) samplefac = 10;
+
+    initialise(*q);
+    learn(*q, samplefac);
+    build_search(*q);
+    return q;
+}
+
+int quantizer_index(const PaletteQuantizer& q, std::uint8_t b, std::uint8_t g, std::uint8_t r, std::uint8_t a) {
+    int Rp = 0, Gp = 0, Bp = 0;
+    if (a != 0) {
+        Rp = static_cast<int>(q.biasvalues[r]);
+        Gp = static_cast<int>(q.biasvalues[g]);
+        Bp = static_cast<int>(q.biasvalues[b]);
+    }
+    const double t = 1.0 - a / 255.0;
+    const double d = 1.0 - t * t;
+    const int n = static_cast<int>(q.N);
+    int i = static_cast<int>(q.netindex[Gp]);
+    int j = i - 1;
+    double bestd = Start;
+    int best = 0;
+    while (i < n || j >= 0) {
+        if (i < n) {
+            const std::uint8_t* p = q.searchMap[i];
+            int dg = p[1] - Gp;
+            double k = d * static_cast<double>(dg * dg);
+            if (k > bestd) break;
+            int db = p[0] - Bp, dr = p[2] - Rp, da = p[3] - a;
+            double dist = k + d * static_cast<double>(db * db) + d * static_cast<double>(dr * dr) +
+                          static_cast<double>(da * da);
+            if (dist < bestd) {
+                bestd = dist;
+                best = i;
+            }
+            ++i;
+        }
+        if (j >= 0) {
+            const std::uint8_t* p = q.searchMap[j];
+            int dg = p[1] - Gp;
+            double k = d * static_cast<double>(dg * dg);
+            if (k > bestd) break;
+            int db = p[0] - Bp, dr = p[2] - Rp, da = p[3] - a;
+            double dist = k + d * static_cast<double>(db * db) + d * static_cast<double>(dr * dr) +
+                          static_cast<double>(da * da);
+            if (dist < bestd) {
+                bestd = dist;
+                best = j;
+            }
+            --j;
+        }
+    }
+    return best;
+}
+
+const std::uint8_t* quantizer_index_row(PaletteQuantizer& q, int row) {
+    const std::size_t w = static_cast<std::size_t>(q.width);
+    std::uint8_t* out = q.indexRow;
+    std::memset(out, 0, w + 8);
+    if (row < 0 || row >= q.height) return out;
+    const std::uint8_t* px = q.pixels + static_cast<std::size_t>(row) * w * 4;
+    // Runs of one colour are common; the index depends on the pixel alone.
+    std::uint32_t lastPixel = 0;
+    int lastIndex = -1;
+    for (std::size_t x = 0; x < w; ++x, px += 4) {
+        std::uint32_t v;
+        std::memcpy(&v, px, 4);
+        if (lastIndex < 0 || v != lastPixel) {
+            lastIndex = quantizer_index(q, px[0], px[1], px[2], px[3]);
+            lastPixel = v;
+        }
+        out[x] = static_cast<std::uint8_t>(lastIndex);
+    }
+    const int perByte = 8 / q.depth;
+    if (perByte > 1) {
+        const std::size_t bytes = (w + perByte - 1) / perByte;
+        for (std::size_t k = 0; k < bytes; ++k) {
+            unsigned packed = 0;
+            for (int s = 0; s < perByte; ++s) packed = (packed << q.depth) | out[k * perByte + s];
+            out[k] = static_cast<std::uint8_t>(packed);
+        }
+        std::memset(out + bytes, 0, w + 8 - bytes);
+    }
+    return out;
+}
+
+void quantizer_release(PaletteQuantizer* q) {
+    if (!q) return;
+    std::free(q->ownedPixels);
+    std::free(q->indexRow);
+    delete q;
+}
+
+}  // namespace tv::img

@@ -1,9 +1,127 @@
-// JPEG encoder (in progress): registration only for now.
+// JPEG encoder: 24-bit B,G,R rows to a baseline-or-extended JFIF file, with
+// the source's EXIF and ICC segments carried over.
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <jpeglib.h>
+
 #include "imaging/image.h"
 
 namespace tv::img {
 namespace {
-int jpeg_encode(const char*, const std::uint8_t*, int, int, int, int, int, int, const Image*, const Engine*) { return 0; }
+
+struct EncodeErrors {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+};
+
+// A library error (failed write on a full disk, exhausted memory) comes back
+// here instead of ending the process.
+[[noreturn]] void on_error(j_common_ptr c) { std::longjmp(reinterpret_cast<EncodeErrors*>(c->err)->jump, 1); }
+void on_message(j_common_ptr, int) {}
+void on_output(j_common_ptr) {}
+
+// Everything the long jump must still find; lives on the heap so no local
+// changed after setjmp is needed afterwards.
+struct EncodeJob {
+    jpeg_compress_struct cinfo;
+    EncodeErrors err;
+    std::FILE* file = nullptr;
+    JSAMPLE* row = nullptr;
+    bool created = false;
+};
+
+void end_job(EncodeJob* job) {
+    if (job->created) jpeg_destroy_compress(&job->cinfo);
+    std::free(job->row);
+    if (job->file) std::fclose(job->file);
+    std::free(job);
+}
+
+constexpr std::size_t ExifPrefix = 6;
+constexpr std::size_t MaxMarkerData = 65533;
+
+int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int height, int pitch, int rowFlags,
+                int options, int /*outputDepth*/, const Image* meta, const Engine* engine) {
+    if (!path || !*path || !pixels || width < 1 || height < 1 || width > 65500 || height > 65500 ||
+        pitch < 3 * width)
+        return 0;
+    auto* job = static_cast<EncodeJob*>(std::calloc(1, sizeof(EncodeJob)));
+    if (!job) return 0;
+    job->row = static_cast<JSAMPLE*>(std::malloc(static_cast<std::size_t>(pitch) + 4));
+    job->file = std::fopen(path, "wb");
+    if (!job->row || !job->file) {
+        end_job(job);
+        return 0;
+    }
+    jpeg_compress_struct* cinfo = &job->cinfo;
+    cinfo->err = jpeg_std_error(&job->err.mgr);
+    job->err.mgr.error_exit = on_error;
+    job->err.mgr.emit_message = on_message;
+    job->err.mgr.output_message = on_output;
+    job->err.mgr.trace_level = -1;
+    if (setjmp(job->err.jump)) {
+        end_job(job);
+        return 0;
+    }
+    jpeg_create_compress(cinfo);
+    job->created = true;
+    jpeg_stdio_dest(cinfo, job->file);
+
+    cinfo->image_width = static_cast<JDIMENSION>(width);
+    cinfo->image_height = static_cast<JDIMENSION>(height);
+    cinfo->input_components = 3;
+    cinfo->in_color_space = JCS_RGB;
+    jpeg_set_defaults(cinfo);
+    int q = options < 0 ? 0 : (options > 10 ? 10 : options);
+    jpeg_set_quality(cinfo, q * 10, FALSE);
+    cinfo->dct_method = JDCT_ISLOW;
+    cinfo->write_JFIF_header = TRUE;
+    jpeg_start_compress(cinfo, TRUE);
+
+    if (meta && !meta->exif.empty() && meta->exif.size() + ExifPrefix <= MaxMarkerData) {
+        // A block too long for one marker is left out rather than cut.
+        jpeg_write_m_header(cinfo, JPEG_APP0 + 1, static_cast<unsigned>(meta->exif.size() + ExifPrefix));
+        static const char prefix[ExifPrefix] = {'E', 'x', 'i', 'f', 0, 0};
+        for (char c : prefix) jpeg_write_m_byte(cinfo, static_cast<unsigned char>(c));
+        for (std::uint8_t b : meta->exif) jpeg_write_m_byte(cinfo, b);
+    }
+    if (meta && !meta->icc.empty())
+        jpeg_write_icc_profile(cinfo, meta->icc.data(), static_cast<unsigned>(meta->icc.size()));
+
+    const bool bottomUp = (rowFlags & BottomUp) != 0;
+    for (int i = 0; i < height; ++i) {
+        if (engine && detail::cancelled(*engine)) {
+            jpeg_abort_compress(cinfo);
+            end_job(job);
+            return 0;
+        }
+        const std::uint8_t* src =
+            pixels + static_cast<std::ptrdiff_t>(pitch) * (bottomUp ? height - 1 - i : i);
+        JSAMPLE* dst = job->row;
+        for (int x = 0; x < width; ++x) {
+            dst[3 * x + 0] = src[3 * x + 2];
+            dst[3 * x + 1] = src[3 * x + 1];
+            dst[3 * x + 2] = src[3 * x + 0];
+        }
+        JSAMPROW rows[1] = {job->row};
+        jpeg_write_scanlines(cinfo, rows, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    jpeg_destroy_compress(cinfo);
+    job->created = false;
+    // The data may still sit in stdio's buffer: only a clean close proves
+    // the file is complete.
+    std::FILE* f = job->file;
+    job->file = nullptr;
+    bool ok = !std::ferror(f);
+    if (std::fclose(f) != 0) ok = false;
+    end_job(job);
+    return ok ? 1 : 0;
+}
+
 }  // namespace
 
 void register_jpeg_encoder(Engine& e) {
@@ -11,4 +129,5 @@ void register_jpeg_encoder(Engine& e) {
         if (enc.id == JpegEncoderId) return;
     e.encoders.push_back(ImageEncoder{JpegEncoderId, jpeg_encode, nullptr});
 }
+
 }  // namespace tv::img

@@ -87,6 +87,7 @@ bool saveOnce(Program& p, img::ImageHandle image, const std::string& outputPath,
 
 FileOps platformFileOps() {
     FileOps ops;
+    ops.loadImage = [](img::Engine& e, const std::string& path) { return img::image_load(e, path); };
     ops.fileSize = [](const std::string& path) { return platform::fileSize(path); };
     ops.deleteFile = [](const std::string& path) { return platform::deleteFile(path); };
     ops.renameFile = [](const std::string& from, const std::string& to) { return platform::renameFile(from, to); };

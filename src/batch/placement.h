@@ -24,6 +24,7 @@ namespace tv {
 // tests replace single entries to make a rename, a delete or a save fail
 // where file permissions cannot (they run as root).
 struct FileOps {
+    std::function<img::ImageHandle(img::Engine& e, const std::string& path)> loadImage;
     std::function<std::int64_t(const std::string& path)> fileSize;
     std::function<bool(const std::string& path)> deleteFile;
     std::function<bool(const std::string& from, const std::string& to)> renameFile;

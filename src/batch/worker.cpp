@@ -126,10 +126,10 @@ int ScaledSize(float ratio, int size) {
     return static_cast<int>(std::llrint(v));
 }
 
-img::ImageHandle LoadImageWithRetry(Program& p, const std::string& path) {
+img::ImageHandle LoadImageWithRetry(Program& p, const std::string& path, const FileOps& ops) {
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (workerShouldStop(p)) return img::NoImage;
-        img::ImageHandle h = img::image_load(p.engine, path);
+        img::ImageHandle h = ops.loadImage(p.engine, path);
         if (h != img::NoImage) return h;
     }
     return img::NoImage;
@@ -140,7 +140,7 @@ ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::st
     const std::string sourcePath = p.sourceFolder + fileName;
     img::ImageHandle image = img::NoImage;
     for (;;) {
-        image = LoadImageWithRetry(p, sourcePath);
+        image = LoadImageWithRetry(p, sourcePath, ops);
         if (image != img::NoImage) break;
         if (workerShouldStop(p)) return ImageOutcome::Stopped;
         std::string message = replaceAll(p.texts.lookup("Info.LoadImageFailed.Text2"), "%", fileName) + "\n" +

@@ -35,7 +35,7 @@ enum class ImageOutcome { Saved, Skipped, GivenUp, Stopped };
 
 // Up to five loads, one right after the other; NoImage when all failed or
 // the batch was stopped.
-img::ImageHandle LoadImageWithRetry(Program& p, const std::string& path);
+img::ImageHandle LoadImageWithRetry(Program& p, const std::string& path, const FileOps& ops);
 
 // One ticked entry: load, place, resize, save, date, remove the source.
 ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::string& outputTarget,

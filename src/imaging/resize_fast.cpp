@@ -1,0 +1,391 @@
+// The 24-bit resampler: the same cubic filter as the exact one, in fixed
+// point. Weights are integers scaled by 2^shift and sum exactly to 2^shift;
+// the intermediate image keeps 7 fraction bits so that the result never
+// strays by more than 1 from the exact resampler (checked per resize from
+// the actual weights; when the check cannot be met, the exact resampler
+// runs instead). The inner loops have AVX2 versions picked at run time; both
+// do the same integer arithmetic and give the same bytes.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define TV_RESIZE_X86 1
+#endif
+
+#include "imaging/resize_internal.h"
+
+namespace tv::img::detail {
+
+namespace {
+
+constexpr int MidFraction = 7;                  // fraction bits of the intermediate
+constexpr int MidMax = 255 << MidFraction;      // 32640: fits a signed 16-bit lane
+constexpr std::int64_t AccLimit = 2147483647;   // int32 accumulators
+
+struct FixedPass {
+    int nIn = 0, nOut = 0, stride = 0, shift = 0;
+    int* left = nullptr;
+    int* count = nullptr;
+    std::int16_t* w = nullptr;  // nOut x stride, zero after count
+    double maxAbsSum = 0.0;     // largest sum of |weight| of one output
+    double maxError = 0.0;      // largest sum of |fixed - exact| weights of one output
+
+    FixedPass() = default;
+    FixedPass(const FixedPass&) = delete;
+    FixedPass& operator=(const FixedPass&) = delete;
+    ~FixedPass() { std::free(w); }
+};
+
+// Quantise the weights with the largest shift that keeps every weight in 16
+// bits and every sum of an input of at most inMax in 32 bits (with the
+// rounding term of outShift = shift + inFrac - outFrac). False when no
+// shift works or memory cannot be had.
+bool build_fixed(FixedPass& p, const Contributions& c, int inMax, int inFrac, int outFrac) {
+    p.nIn = c.nIn;
+    p.nOut = c.nOut;
+    p.left = c.left;
+    p.count = c.count;
+    p.stride = (c.taps + 3) / 4 * 4;
+    std::size_t n = static_cast<std::size_t>(c.nOut) * static_cast<std::size_t>(p.stride);
+    p.w = static_cast<std::int16_t*>(std::calloc(n, sizeof(std::int16_t)));
+    if (!p.w) return false;
+    double maxAbsSum = 0.0;
+    for (int i = 0; i < c.nOut; ++i) {
+        const double* w = c.w + static_cast<std::size_t>(i) * c.taps;
+        double sum = 0.0, abs = 0.0;
+        for (int j = 0; j < c.count[i]; ++j) {
+            sum += w[j];
+            abs += std::fabs(w[j]);
+        }
+        // Unnormalised lists cannot be matched by weights summing to 2^shift.
+        if (std::fabs(sum - 1.0) > 1e-9) return false;
+        if (abs > maxAbsSum) maxAbsSum = abs;
+    }
+    p.maxAbsSum = maxAbsSum;
+    for (int shift = 22; shift >= MidFraction + 1; --shift) {
+        const std::int64_t one = std::int64_t{1} << shift;
+        const int outShift = shift + inFrac - outFrac;
+        bool fits = true;
+        double maxError = 0.0;
+        for (int i = 0; i < c.nOut && fits; ++i) {
+            const double* w = c.w + static_cast<std::size_t>(i) * c.taps;
+            std::int16_t* q = p.w + static_cast<std::size_t>(i) * p.stride;
+            std::int64_t total = 0;
+            int biggest = 0;
+            for (int j = 0; j < c.count[i]; ++j) {
+                if (std::fabs(w[j]) > std::fabs(w[biggest])) biggest = j;
+            }
+            // Rounded weights, the remainder going to the biggest one.
+            std::int64_t absTotal = 0;
+            for (int j = 0; j < c.count[i]; ++j) total += std::llround(w[j] * static_cast<double>(one));
+            const std::int64_t rest = one - total;
+            double err = 0.0;
+            for (int j = 0; j < c.count[i] && fits; ++j) {
+                std::int64_t wj = std::llround(w[j] * static_cast<double>(one));
+                if (j == biggest) wj += rest;
+                if (wj > 32767 || wj < -32768) {
+                    fits = false;
+                    break;
+                }
+                q[j] = static_cast<std::int16_t>(wj);
+                absTotal += wj < 0 ? -wj : wj;
+                err += std::fabs(static_cast<double>(wj) / static_cast<double>(one) - w[j]);
+            }
+            if (!fits) break;
+            const std::int64_t round = outShift > 0 ? (std::int64_t{1} << (outShift - 1)) : 0;
+            if (absTotal * inMax + round > AccLimit) fits = false;
+            if (err > maxError) maxError = err;
+        }
+        if (fits) {
+            p.shift = shift;
+            p.maxError = maxError;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool plan_falls_back(const FixedPass& first, const FixedPass& second) {
+    // Pass 1 strays from the exact sum by at most 127.5 x its weight error
+    // (the errors sum to zero), plus half a step of the intermediate's
+    // fraction; the exact resampler rounds its intermediate by up to 0.5.
+    // Pass 2 carries that through its weights and adds its own weight error.
+    // Below 1 the two rounded results are at most 1 apart.
+    const double e1 = 127.5 * first.maxError + 0.5 / (1 << MidFraction);
+    const double e2 = 127.5 * second.maxError;
+    return second.maxAbsSum * (0.5 + e1) + e2 >= 0.99;
+}
+
+template <typename Out>
+inline Out finish(std::int32_t acc, int shift, int outMax) {
+    std::int32_t v = (acc + (std::int32_t{1} << (shift - 1))) >> shift;
+    if (v < 0) v = 0;
+    if (v > outMax) v = outMax;
+    return static_cast<Out>(v);
+}
+
+// ---- portable kernels ----
+
+template <typename In, typename Out>
+void hrow_scalar(const FixedPass& p, const In* s, Out* d, int shift, int outMax, int i) {
+    const std::int16_t* w = p.w + static_cast<std::size_t>(i) * p.stride;
+    const In* q = s + static_cast<std::size_t>(p.left[i]) * 3;
+    std::int32_t a0 = 0, a1 = 0, a2 = 0;
+    for (int j = 0; j < p.count[i]; ++j) {
+        a0 += w[j] * static_cast<std::int32_t>(q[3 * j]);
+        a1 += w[j] * static_cast<std::int32_t>(q[3 * j + 1]);
+        a2 += w[j] * static_cast<std::int32_t>(q[3 * j + 2]);
+    }
+    d[3 * i] = finish<Out>(a0, shift, outMax);
+    d[3 * i + 1] = finish<Out>(a1, shift, outMax);
+    d[3 * i + 2] = finish<Out>(a2, shift, outMax);
+}
+
+template <typename In, typename Out>
+void vrow_scalar(const FixedPass& p, int i, const In* base, std::size_t inPitch, Out* d, std::size_t from,
+                 std::size_t elems, int shift, int outMax) {
+    const std::int16_t* w = p.w + static_cast<std::size_t>(i) * p.stride;
+    const In* rows = base + inPitch * static_cast<std::size_t>(p.left[i]);
+    for (std::size_t x = from; x < elems; ++x) {
+        std::int32_t acc = 0;
+        for (int j = 0; j < p.count[i]; ++j) acc += w[j] * static_cast<std::int32_t>(rows[inPitch * j + x]);
+        d[x] = finish<Out>(acc, shift, outMax);
+    }
+}
+
+#ifdef TV_RESIZE_X86
+
+// ---- AVX2 kernels ----
+
+template <typename In>
+__attribute__((target("avx2"))) inline __m256i load16(const In* p) {
+    if constexpr (sizeof(In) == 1)
+        return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    else
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+template <typename In, typename Out>
+__attribute__((target("avx2"))) void vrow_avx2(const FixedPass& p, int i, const In* base, std::size_t inPitch,
+                                               Out* d, std::size_t elems, int shift, int outMax) {
+    const std::int16_t* w = p.w + static_cast<std::size_t>(i) * p.stride;
+    const In* rows = base + inPitch * static_cast<std::size_t>(p.left[i]);
+    const int n = p.count[i];
+    const __m256i rnd = _mm256_set1_epi32(1 << (shift - 1));
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i top = _mm256_set1_epi16(static_cast<std::int16_t>(outMax));
+    const __m128i sh = _mm_cvtsi32_si128(shift);
+    std::size_t x = 0;
+    for (; x + 16 <= elems; x += 16) {
+        __m256i lo = zero, hi = zero;
+        int j = 0;
+        for (; j + 1 < n; j += 2) {
+            __m256i a = load16(rows + inPitch * j + x);
+            __m256i b = load16(rows + inPitch * (j + 1) + x);
+            const std::uint32_t pair =
+                static_cast<std::uint16_t>(w[j]) | (static_cast<std::uint32_t>(static_cast<std::uint16_t>(w[j + 1])) << 16);
+            __m256i wp = _mm256_set1_epi32(static_cast<int>(pair));
+            lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), wp));
+            hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), wp));
+        }
+        if (j < n) {
+            __m256i a = load16(rows + inPitch * j + x);
+            __m256i wp = _mm256_set1_epi32(static_cast<std::uint16_t>(w[j]));
+            lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, zero), wp));
+            hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, zero), wp));
+        }
+        lo = _mm256_sra_epi32(_mm256_add_epi32(lo, rnd), sh);
+        hi = _mm256_sra_epi32(_mm256_add_epi32(hi, rnd), sh);
+        __m256i v = _mm256_packs_epi32(lo, hi);  // back in input order
+        v = _mm256_min_epi16(_mm256_max_epi16(v, zero), top);
+        if constexpr (sizeof(Out) == 1) {
+            __m256i b8 = _mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm256_castsi256_si128(b8));
+        } else {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x), v);
+        }
+    }
+    if (x < elems) vrow_scalar(p, i, base, inPitch, d, x, elems, shift, outMax);
+}
+
+template <typename In, typename Out>
+__attribute__((target("avx2"))) void hrow_avx2(const FixedPass& p, const In* s, Out* d, int shift, int outMax) {
+    // Two taps per 128-bit half: the lanes hold channel pairs
+    // (pixel j, pixel j+1) of B, G and R, multiplied by (w_j, w_j+1).
+    const __m256i mask8 = _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1,  //
+                                           6, -1, 9, -1, 7, -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
+    const __m256i mask16 = _mm256_setr_epi8(0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, -1, -1, -1, -1,  //
+                                            0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, -1, -1, -1, -1);
+    const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
+    const __m128i rnd = _mm_set1_epi32(1 << (shift - 1));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i top = _mm_set1_epi32(outMax);
+    const __m128i sh = _mm_cvtsi32_si128(shift);
+    const std::int64_t avail = static_cast<std::int64_t>(p.nIn) * 3;
+    const int reach = sizeof(In) == 1 ? 16 : 14;  // elements one group reads
+    for (int i = 0; i < p.nOut; ++i) {
+        const int n = p.count[i];
+        const int groups = (n + 3) / 4;
+        const std::int64_t last = static_cast<std::int64_t>(p.left[i] + 4 * (groups - 1)) * 3 + reach;
+        if (last > avail) {
+            hrow_scalar(p, s, d, shift, outMax, i);
+            continue;
+        }
+        const In* q = s + static_cast<std::size_t>(p.left[i]) * 3;
+        const std::int16_t* w = p.w + static_cast<std::size_t>(i) * p.stride;
+        __m256i acc = _mm256_setzero_si256();
+        for (int g = 0; g < groups; ++g) {
+            __m256i x;
+            if constexpr (sizeof(In) == 1) {
+                x = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 12 * g)));
+                x = _mm256_shuffle_epi8(x, mask8);
+            } else {
+                __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 12 * g));
+                __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 12 * g + 6));
+                x = _mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1);
+                x = _mm256_shuffle_epi8(x, mask16);
+            }
+            __m256i wv = _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + 4 * g)));
+            wv = _mm256_permutevar8x32_epi32(wv, spread);
+            acc = _mm256_add_epi32(acc, _mm256_madd_epi16(x, wv));
+        }
+        __m128i v = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
+        v = _mm_sra_epi32(_mm_add_epi32(v, rnd), sh);
+        v = _mm_min_epi32(_mm_max_epi32(v, zero), top);
+        Out* o = d + static_cast<std::size_t>(i) * 3;
+        if constexpr (sizeof(Out) == 1) {
+            __m128i b8 = _mm_packus_epi16(_mm_packs_epi32(v, v), zero);
+            std::uint32_t four = static_cast<std::uint32_t>(_mm_cvtsi128_si32(b8));
+            std::memcpy(o, &four, 3);
+        } else {
+            __m128i b16 = _mm_packs_epi32(v, v);
+            std::uint64_t four = static_cast<std::uint64_t>(_mm_cvtsi128_si64(b16));
+            std::memcpy(o, &four, 6);
+        }
+    }
+}
+
+bool cpu_has_avx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+#endif  // TV_RESIZE_X86
+
+template <typename In, typename Out>
+bool horizontal(const Engine& e, const FixedPass& p, const In* in, std::size_t inPitch, Out* out,
+                std::size_t outPitch, int rows, int shift, int outMax, bool simd) {
+    for (int y = 0; y < rows; ++y) {
+        if (y % CancelEvery == 0 && cancelled(e)) return false;
+        const In* s = in + inPitch * static_cast<std::size_t>(y);
+        Out* d = out + outPitch * static_cast<std::size_t>(y);
+#ifdef TV_RESIZE_X86
+        if (simd) {
+            hrow_avx2(p, s, d, shift, outMax);
+            continue;
+        }
+#else
+        (void)simd;
+#endif
+        for (int i = 0; i < p.nOut; ++i) hrow_scalar(p, s, d, shift, outMax, i);
+    }
+    return true;
+}
+
+template <typename In, typename Out>
+bool vertical(const Engine& e, const FixedPass& p, const In* in, std::size_t inPitch, Out* out,
+              std::size_t outPitch, std::size_t elems, int shift, int outMax, bool simd) {
+    for (int i = 0; i < p.nOut; ++i) {
+        if (i % CancelEvery == 0 && cancelled(e)) return false;
+        Out* d = out + outPitch * static_cast<std::size_t>(i);
+#ifdef TV_RESIZE_X86
+        if (simd) {
+            vrow_avx2(p, i, in, inPitch, d, elems, shift, outMax);
+            continue;
+        }
+#else
+        (void)simd;
+#endif
+        vrow_scalar(p, i, in, inPitch, d, 0, elems, shift, outMax);
+    }
+    return true;
+}
+
+struct Plan {
+    bool hFirst = true;
+    Contributions hc, vc;
+    FixedPass hp, vp;
+    bool fallback = false;
+};
+
+// False when memory cannot be had.
+bool make_plan(Plan& plan, int srcW, int srcH, int dstW, int dstH) {
+    plan.hFirst = horizontal_first(srcW, srcH, dstW, dstH);
+    if (!build_contributions(plan.hc, srcW, dstW) || !build_contributions(plan.vc, srcH, dstH)) return false;
+    FixedPass& first = plan.hFirst ? plan.hp : plan.vp;
+    FixedPass& second = plan.hFirst ? plan.vp : plan.hp;
+    const Contributions& c1 = plan.hFirst ? plan.hc : plan.vc;
+    const Contributions& c2 = plan.hFirst ? plan.vc : plan.hc;
+    if (!build_fixed(first, c1, 255, 0, MidFraction) || !build_fixed(second, c2, MidMax, MidFraction, 0)) {
+        if (!first.w || !second.w) return false;
+        plan.fallback = true;
+        return true;
+    }
+    plan.fallback = plan_falls_back(first, second);
+    return true;
+}
+
+}  // namespace
+
+bool fixed_point_falls_back(int srcW, int srcH, int dstW, int dstH) {
+    Plan plan;
+    if (!make_plan(plan, srcW, srcH, dstW, dstH)) return true;
+    return plan.fallback;
+}
+
+int resample_rgb_fixed(const Engine& e, std::uint8_t* dst, int dstPitch, int dstW, int dstH,
+                       const std::uint8_t* src, int srcPitch, int srcW, int srcH, bool simd) {
+    if (!dst || !src || dstW < 1 || dstH < 1 || srcW < 1 || srcH < 1) return 0;
+#ifdef TV_RESIZE_X86
+    simd = simd && cpu_has_avx2();
+#else
+    simd = false;
+#endif
+    Plan plan;
+    if (!make_plan(plan, srcW, srcH, dstW, dstH)) return 0;
+    if (plan.fallback) return resample_exact(e, dst, dstPitch, dstW, dstH, src, srcPitch, srcW, srcH, 3);
+
+    const int midW = plan.hFirst ? dstW : srcW;
+    const int midH = plan.hFirst ? srcH : dstH;
+    const std::size_t midPitch = static_cast<std::size_t>(midW) * 3;  // in elements
+    const std::size_t midBytes = midPitch * static_cast<std::size_t>(midH) * sizeof(std::int16_t);
+    if (e.maxPixelBytes && midBytes > e.maxPixelBytes) return 0;
+    // A little slack so that the 16-bit loads of the last pixels stay inside.
+    auto* mid = static_cast<std::int16_t*>(std::malloc(midBytes + 64));
+    if (!mid) return 0;
+    bool ok;
+    const FixedPass& hp = plan.hp;
+    const FixedPass& vp = plan.vp;
+    if (plan.hFirst) {
+        ok = horizontal(e, hp, src, static_cast<std::size_t>(srcPitch), mid, midPitch, srcH,
+                        hp.shift - MidFraction, MidMax, simd) &&
+             vertical(e, vp, static_cast<const std::int16_t*>(mid), midPitch, dst, static_cast<std::size_t>(dstPitch),
+                      static_cast<std::size_t>(dstW) * 3, vp.shift + MidFraction, 255, simd);
+    } else {
+        ok = vertical(e, vp, src, static_cast<std::size_t>(srcPitch), mid, midPitch,
+                      static_cast<std::size_t>(srcW) * 3, vp.shift - MidFraction, MidMax, simd) &&
+             horizontal(e, hp, static_cast<const std::int16_t*>(mid), midPitch, dst,
+                        static_cast<std::size_t>(dstPitch), dstH, hp.shift + MidFraction, 255, simd);
+    }
+    std::free(mid);
+    return ok ? 1 : 0;
+}
+
+int resample_rgb(const Engine& e, std::uint8_t* dst, int dstPitch, int dstW, int dstH, const std::uint8_t* src,
+                 int srcPitch, int srcW, int srcH) {
+    return resample_rgb_fixed(e, dst, dstPitch, dstW, dstH, src, srcPitch, srcW, srcH, true);
+}
+
+}  // namespace tv::img::detail

@@ -1,0 +1,59 @@
+// A program record on the scripted window system, with the texts of one
+// language loaded and a private scratch folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "shell/ids.h"
+#include "shell/program.h"
+#include "shell/stored_options.h"
+#include "ui/scripted/scripted_window_system.h"
+
+namespace tvtest {
+
+class OptionsTest : public ::testing::Test {
+protected:
+    tv::ScriptedWindowSystem ui;
+    tv::Program p{ui};
+    std::filesystem::path scratch;
+
+    void SetUp() override {
+        std::string pattern = (std::filesystem::path(::testing::TempDir()) / "tv_options_XXXXXX").string();
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        ASSERT_NE(mkdtemp(buf.data()), nullptr);
+        scratch = buf.data();
+        p.workDir = scratch.string();
+    }
+
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(scratch, ec);
+    }
+
+    void loadTexts(unsigned char language) {
+        ASSERT_TRUE(tv::loadMessageTable(p, language));
+        ASSERT_FALSE(p.ended);
+    }
+
+    std::vector<tv::RequesterRecord> boxes() {
+        std::vector<tv::RequesterRecord> out;
+        for (const auto& r : ui.requesterLog())
+            if (r.kind == tv::RequesterKind::MessageBox) out.push_back(r);
+        return out;
+    }
+
+    static void writeFile(const std::filesystem::path& path, std::size_t bytes) {
+        std::ofstream out(path, std::ios::binary);
+        out << std::string(bytes, 'x');
+        ASSERT_TRUE(out.good()) << path;
+    }
+};
+
+}  // namespace tvtest

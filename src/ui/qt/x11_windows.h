@@ -1,0 +1,17 @@
+// The X11 desktop's top-level windows, front first. Kept apart from the Qt
+// code because the Xlib headers define macros that clash with it.
+#pragma once
+
+#include <vector>
+
+#include "ui/window_system.h"
+
+namespace tv {
+
+// Empty when there is no X display to talk to.
+std::vector<TopLevelWindow> x11TopLevelWindows();
+
+// Cuts a UTF-8 title to at most maxBytes bytes without splitting a character.
+std::string clipTitle(std::string title, std::size_t maxBytes = 255);
+
+}  // namespace tv

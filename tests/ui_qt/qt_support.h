@@ -1,0 +1,83 @@
+// Shared set-up of the Qt backend tests: one QApplication for the whole test
+// program, on the offscreen platform unless another one was asked for.
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QTimer>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+
+#include "ui/qt/qt_window_system.h"
+
+namespace tvtest {
+
+inline QApplication* qtApp() {
+    static QApplication* app = [] {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static int argc = 1;
+        static char name[] = "test_ui_qt";
+        static char* argv[] = {name, nullptr};
+        // Never destroyed: widgets of every test die before the process does.
+        return new QApplication(argc, argv);
+    }();
+    return app;
+}
+
+inline std::unique_ptr<tv::QtWindowSystem> makeQt() {
+    qtApp();
+    return std::make_unique<tv::QtWindowSystem>();
+}
+
+// The first visible top-level widget of type T, or nullptr.
+template <class T>
+T* findTopLevel() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) return t;
+    return nullptr;
+}
+
+// Runs check on the UI thread every 10 ms until it returns true (or 5 s).
+inline void whenReady(std::function<bool()> check) {
+    auto* timer = new QTimer();
+    auto* clock = new QElapsedTimer();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, check] {
+        if (check() || clock->elapsed() > 5000) {
+            timer->stop();
+            timer->deleteLater();
+            delete clock;
+        }
+    });
+    timer->start(10);
+}
+
+// Processes UI events for about ms milliseconds.
+inline void pump(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+inline void typeText(QWidget* w, const QString& text) {
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(w, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(w, &release);
+    }
+}
+
+inline void pressKey(QWidget* w, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &release);
+}
+
+}  // namespace tvtest

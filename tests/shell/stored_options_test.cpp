@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/files.h"
+#include "shell/ids.h"
+#include "shell/program.h"
+#include "shell/stored_options.h"
+#include "support/temp_dir.h"
+#include "ui/scripted/scripted_window_system.h"
+
+using namespace tv;
+using tvtest::ScopedEnv;
+using tvtest::TempDir;
+
+namespace {
+
+std::string bytes(std::initializer_list<int> b) {
+    std::string s;
+    for (int v : b) s.push_back(static_cast<char>(v));
+    return s;
+}
+
+// Locale variables pinned for a test; LC_ALL decides.
+struct Locale {
+    explicit Locale(const char* value) : all("LC_ALL", value), messages("LC_MESSAGES", nullptr), lang("LANG", nullptr) {}
+    ScopedEnv all, messages, lang;
+};
+
+class StoredOptionsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.ok());
+        p.workDir = dir.path();
+    }
+    // The five stored controls, as the windows build them from the bytes.
+    void buildControls(const StoredOptions& o) {
+        ASSERT_TRUE(ui.openWindow(id::WndMain, 0, 0, 400, 300, "Main", wflag::TitleBar));
+        ASSERT_TRUE(ui.comboGadget(id::ComboCompression, {0, 0, 50, 20}));
+        for (int i = 0; i <= 10; ++i) ui.addItem(id::ComboCompression, -1, std::to_string(i));
+        ui.setState(id::ComboCompression, o.bytes[0]);
+        ASSERT_TRUE(ui.openWindow(id::WndCompress, 0, 0, 400, 300, "Options", wflag::TitleBar | wflag::Invisible));
+        const int boxes[] = {id::CheckboxRenameImage, id::CheckboxOtherFolder, id::CheckboxDeleteImage,
+                             id::CheckboxExtensionCase};
+        for (int i = 0; i < 4; ++i) {
+            ASSERT_TRUE(ui.checkBoxGadget(boxes[i], {0, 20 * i, 100, 20}, "box"));
+            ui.setState(boxes[i], o.bytes[1 + i]);
+        }
+    }
+    std::string optionsFile() const { return dir.file("data.tvl"); }
+
+    TempDir dir;
+    ScriptedWindowSystem ui;
+    Program p{ui};
+};
+
+TEST(DetectLanguage, FrenchLocalesOnly) {
+    {
+        Locale l("fr_CA.UTF-8");
+        EXPECT_EQ(detectLanguage(), LangFrench);
+    }
+    {
+        Locale l("fr_FR@euro");
+        EXPECT_EQ(detectLanguage(), LangFrench);
+    }
+    {
+        Locale l("fr");
+        EXPECT_EQ(detectLanguage(), LangFrench);
+    }
+    {
+        Locale l("en_US.UTF-8");
+        EXPECT_EQ(detectLanguage(), LangEnglish);
+    }
+    {
+        Locale l("de_DE");
+        EXPECT_EQ(detectLanguage(), LangEnglish);
+    }
+    {
+        Locale l("C");
+        EXPECT_EQ(detectLanguage(), LangEnglish);
+    }
+    ScopedEnv all("LC_ALL", nullptr);
+    ScopedEnv messages("LC_MESSAGES", nullptr);
+    ScopedEnv lang("LANG", "fr_BE.UTF-8");
+    EXPECT_EQ(detectLanguage(), LangFrench);
+}
+
+TEST_F(StoredOptionsTest, MissingFileGivesDefaultsWithDetectedLanguage) {
+    Locale l("fr_CA.UTF-8");
+    EXPECT_EQ(loadStoredOptions(p).bytes, (std::array<std::uint8_t, 6>{5, 0, 0, 0, 1, 0x66}));
+    Locale e("en_US.UTF-8");
+    EXPECT_EQ(loadStoredOptions(p).bytes, (std::array<std::uint8_t, 6>{5, 0, 0, 0, 1, 0x65}));
+}
+
+TEST_F(StoredOptionsTest, SixByteFileIsTakenAsItIs) {
+    Locale l("fr_FR.UTF-8");
+    dir.write("data.tvl", bytes({10, 1, 0, 1, 0, 0x41}));
+    EXPECT_EQ(loadStoredOptions(p).bytes, (std::array<std::uint8_t, 6>{10, 1, 0, 1, 0, 0x41}));
+    // Out-of-range values are not checked here.
+    dir.write("data.tvl", bytes({200, 7, 255, 0, 9, 0x66}));
+    EXPECT_EQ(loadStoredOptions(p).bytes, (std::array<std::uint8_t, 6>{200, 7, 255, 0, 9, 0x66}));
+}
+
+TEST_F(StoredOptionsTest, FileOfAnotherSizeIsIgnored) {
+    Locale l("de_DE.UTF-8");
+    dir.write("data.tvl", bytes({9, 1, 1, 1, 0, 0x66, 0}));
+    EXPECT_EQ(loadStoredOptions(p).bytes, (std::array<std::uint8_t, 6>{5, 0, 0, 0, 1, 0x65}));
+    dir.write("data.tvl", bytes({9, 1, 1, 1, 0}));
+    EXPECT_EQ(loadStoredOptions(p).bytes, (std::array<std::uint8_t, 6>{5, 0, 0, 0, 1, 0x65}));
+    platform::deleteFile(optionsFile());
+    mkdir(optionsFile().c_str(), 0755);  // a folder in its place
+    EXPECT_EQ(loadStoredOptions(p).bytes, (std::array<std::uint8_t, 6>{5, 0, 0, 0, 1, 0x65}));
+}
+
+TEST_F(StoredOptionsTest, FirstFrenchStartWritesDefaults) {
+    Locale l("fr_CA.UTF-8");
+    p.stored = loadStoredOptions(p);
+    buildControls(p.stored);
+    saveStoredOptions(p);
+    EXPECT_EQ(tvtest::readFile(optionsFile()), bytes({5, 0, 0, 0, 1, 0x66}));
+}
+
+TEST_F(StoredOptionsTest, SevenByteFileIsReplacedBySixBytes) {
+    Locale l("en_US.UTF-8");
+    dir.write("data.tvl", bytes({9, 1, 1, 1, 0, 0x66, 0x66}));
+    p.stored = loadStoredOptions(p);
+    buildControls(p.stored);
+    saveStoredOptions(p);
+    EXPECT_EQ(tvtest::readFile(optionsFile()), bytes({5, 0, 0, 0, 1, 0x65}));
+}
+
+TEST_F(StoredOptionsTest, ForeignLanguageByteIsWrittenBackUnchanged) {
+    dir.write("data.tvl", bytes({3, 1, 0, 1, 0, 0x41}));
+    p.stored = loadStoredOptions(p);
+    buildControls(p.stored);
+    saveStoredOptions(p);
+    EXPECT_EQ(tvtest::readFile(optionsFile()), bytes({3, 1, 0, 1, 0, 0x41}));
+}
+
+TEST_F(StoredOptionsTest, SaveTakesTheControlsCurrentStates) {
+    p.stored.bytes = {5, 0, 0, 0, 1, 0x66};
+    buildControls(p.stored);
+    ui.setState(id::ComboCompression, 8);
+    ui.setState(id::CheckboxRenameImage, 1);
+    ui.setState(id::CheckboxDeleteImage, 1);
+    ui.setState(id::CheckboxExtensionCase, 0);
+    saveStoredOptions(p);
+    EXPECT_EQ(tvtest::readFile(optionsFile()), bytes({8, 1, 0, 1, 0, 0x66}));
+}
+
+TEST_F(StoredOptionsTest, SaveFromTheWorkerThread) {
+    p.stored.bytes = {5, 0, 0, 0, 1, 0x65};
+    buildControls(p.stored);
+    ui.setState(id::CheckboxOtherFolder, 1);
+    std::thread worker([&] { saveStoredOptions(p); });
+    worker.join();
+    EXPECT_EQ(tvtest::readFile(optionsFile()), bytes({5, 0, 1, 0, 1, 0x65}));
+}
+
+TEST_F(StoredOptionsTest, SaveIntoAnImpossibleFolderIsSilent) {
+    dir.write("plain-file", "x");
+    p.workDir = dir.file("plain-file");  // a folder under a regular file cannot exist
+    buildControls(p.stored);
+    saveStoredOptions(p);
+    EXPECT_TRUE(ui.requesterLog().empty());
+    EXPECT_EQ(tvtest::readFile(dir.file("plain-file")), "x");
+}
+
+TEST_F(StoredOptionsTest, ReadOnlyOptionsFileKeepsItsContent) {
+    dir.write("data.tvl", bytes({1, 1, 1, 1, 1, 0x66}));
+    chmod(optionsFile().c_str(), 0444);
+    if (access(optionsFile().c_str(), W_OK) == 0) GTEST_SKIP() << "running as root: the file stays writable";
+    buildControls(StoredOptions{});
+    saveStoredOptions(p);
+    EXPECT_EQ(tvtest::readFile(optionsFile()), bytes({1, 1, 1, 1, 1, 0x66}));
+}
+
+TEST_F(StoredOptionsTest, SymlinkInPlaceOfOptionsFileIsNotWrittenThrough) {
+    std::string victim = dir.write("victim.txt", "precious");
+    ASSERT_EQ(symlink(victim.c_str(), optionsFile().c_str()), 0);
+    buildControls(StoredOptions{});
+    saveStoredOptions(p);
+    EXPECT_EQ(tvtest::readFile(victim), "precious");
+    EXPECT_EQ(platform::fileSize(optionsFile()), 6);
+}
+
+// ---- message table ----
+
+TEST_F(StoredOptionsTest, EnglishTableLoadsAndTempFileIsGone) {
+    EXPECT_TRUE(loadMessageTable(p, LangEnglish));
+    EXPECT_FALSE(p.ended);
+    EXPECT_EQ(p.texts.size(), 64u);
+    EXPECT_EQ(p.texts.lookup("Error"), "Error");
+    EXPECT_EQ(p.texts.lookup("Button.Next"), "Next >>");
+    EXPECT_EQ(p.texts.lookup("Info.NewSize.Message"), "Images will be resized to this scale: #%.");
+    EXPECT_EQ(p.texts.lookup("DefaultFileName"), "");
+    EXPECT_EQ(platform::fileSize(dir.file("temp.tmp")), -1);
+    EXPECT_TRUE(ui.requesterLog().empty());
+}
+
+TEST_F(StoredOptionsTest, FrenchTableLoadsForCodeFOnly) {
+    EXPECT_TRUE(loadMessageTable(p, LangFrench));
+    EXPECT_EQ(p.texts.lookup("Error"), "Erreur");
+    EXPECT_EQ(p.texts.lookup("Button.StopCompression"), "Arr\xC3\xAAter");
+    p.texts.clear();
+    EXPECT_TRUE(loadMessageTable(p, 0x41));
+    EXPECT_EQ(p.texts.lookup("Error"), "Error");
+}
+
+TEST_F(StoredOptionsTest, StaleTempFileIsReplaced) {
+    dir.write("temp.tmp", "Error = Stale\r\nJunk = 1\r\n" + std::string(10000, 'x'));
+    EXPECT_TRUE(loadMessageTable(p, LangEnglish));
+    EXPECT_EQ(p.texts.lookup("Error"), "Error");
+    EXPECT_EQ(p.texts.lookup("Junk"), "");
+}
+
+TEST_F(StoredOptionsTest, SymlinkedTempFileDoesNotClobberItsTarget) {
+    std::string victim = dir.write("victim.txt", "precious");
+    ASSERT_EQ(symlink(victim.c_str(), dir.file("temp.tmp").c_str()), 0);
+    EXPECT_TRUE(loadMessageTable(p, LangEnglish));
+    EXPECT_EQ(tvtest::readFile(victim), "precious");
+}
+
+TEST_F(StoredOptionsTest, UnwritableFolderShowsEnglishMessageAndEnds) {
+    dir.write("plain-file", "x");
+    p.workDir = dir.file("plain-file");
+    EXPECT_FALSE(loadMessageTable(p, LangEnglish));
+    EXPECT_TRUE(p.ended);
+    EXPECT_EQ(p.texts.size(), 0u);
+    auto log = ui.requesterLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].kind, RequesterKind::MessageBox);
+    EXPECT_EQ(log[0].title, "Tarvolin");
+    EXPECT_EQ(log[0].text, "Please, run Tarvolin from a directoty with writing access !");
+    EXPECT_EQ(log[0].type, mb::Ok | mb::IconError);
+}
+
+TEST_F(StoredOptionsTest, UnwritableFolderShowsFrenchMessage) {
+    dir.write("plain-file", "x");
+    p.workDir = dir.file("plain-file") + "/";
+    EXPECT_FALSE(loadMessageTable(p, LangFrench));
+    EXPECT_TRUE(p.ended);
+    auto log = ui.requesterLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].text,
+              "Veuillez lancer Tarvolin depuis un r\xC3\xA9pertoire avec des droits d'acc\xC3\xA8s en \xC3\xA9"
+              "criture !");
+    EXPECT_EQ(log[0].type, 0x10u);
+}
+
+TEST_F(StoredOptionsTest, ReadOnlyWorkingFolderEndsTheProgram) {
+    chmod(dir.path().c_str(), 0555);
+    if (access(dir.path().c_str(), W_OK) == 0) GTEST_SKIP() << "running as root: a 555 folder stays writable";
+    EXPECT_FALSE(loadMessageTable(p, LangEnglish));
+    EXPECT_TRUE(p.ended);
+    ASSERT_EQ(ui.requesterLog().size(), 1u);
+    EXPECT_EQ(ui.requesterLog()[0].title, "Tarvolin");
+}
+
+// ---- warning box ----
+
+TEST_F(StoredOptionsTest, WarningCaptionIconAndButtons) {
+    ASSERT_TRUE(loadMessageTable(p, LangEnglish));
+    ui.pushAnswer(answer::Yes);
+    EXPECT_EQ(showWarning(p, "Overwrite?", mb::YesNoCancel), answer::Yes);
+    EXPECT_EQ(showWarning(p, "Plain", mb::Ok), answer::Ok);
+    auto log = ui.requesterLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].title, "Tarvolin - Error");
+    EXPECT_EQ(log[0].text, "Overwrite?");
+    EXPECT_EQ(log[0].type, 0x33u);
+    EXPECT_EQ(log[1].type, 0x30u);
+}
+
+TEST_F(StoredOptionsTest, FrenchWarningCaption) {
+    ASSERT_TRUE(loadMessageTable(p, LangFrench));
+    showWarning(p, "x", mb::YesNo);
+    ASSERT_EQ(ui.requesterLog().size(), 1u);
+    EXPECT_EQ(ui.requesterLog()[0].title, "Tarvolin - Erreur");
+    EXPECT_EQ(ui.requesterLog()[0].type, 0x34u);
+}
+
+}  // namespace

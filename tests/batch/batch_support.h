@@ -58,6 +58,9 @@ public:
     std::vector<Request> log;
     std::deque<Answer> answers;
     bool failOnUnscripted = true;
+    // Answers requesters once the queue is empty, when set (input boxes get
+    // the default text back).
+    std::function<int(const Request&)> policy;
 
     void answer(int button, std::function<void()> action = {}) { answers.push_back({button, "", std::move(action)}); }
     void answerText(std::string text, std::function<void()> action = {}) {
@@ -141,6 +144,7 @@ public:
                      : (type & tv::mb::ButtonMask) == tv::mb::YesNo      ? tv::answer::No
                                                                          : tv::answer::Ok;
         if (shut_) return giveUp;
+        if (answers.empty() && policy) return policy(log.back());
         if (answers.empty()) {
             if (failOnUnscripted) ADD_FAILURE() << "unscripted message box: " << title << " / " << text;
             return giveUp;
@@ -154,6 +158,10 @@ public:
     std::string inputBox(std::string_view title, std::string_view prompt, std::string_view def) override {
         log.push_back({Request::Input, std::string(title), std::string(prompt), 0, std::string(def)});
         if (shut_) return "";
+        if (answers.empty() && policy) {
+            policy(log.back());
+            return std::string(def);
+        }
         if (answers.empty()) {
             if (failOnUnscripted) ADD_FAILURE() << "unscripted input box: " << title;
             return "";

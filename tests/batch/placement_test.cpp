@@ -164,6 +164,22 @@ TEST_F(Placement, SaveFailsYesAndAnExistingNameIsReplacedWithoutQuestion) {
     EXPECT_EQ(w, 9);
 }
 
+TEST_F(Placement, AFailedSaveUnderATypedNameLeavesThatFileWhole) {
+    b.addJpeg("s.jpg", 9, 3);
+    ASSERT_TRUE(writeJpeg(b.out + "taken.jpg", 4, 4, 1));
+    std::string taken = readBytes(b.out + "taken.jpg");
+    b.ops.saveImage = [](tv::img::Engine&, tv::img::ImageHandle, const std::string& path, std::uint32_t, int) {
+        writeBytes(path, "\xFF\xD8" "cut");
+        return 0;
+    };
+    b.ui.answer(answer::Yes);
+    b.ui.answerText(b.out + "taken.jpg");
+    b.ui.answer(answer::Cancel);
+    b.run(b.out + "o.jpg");
+    EXPECT_EQ(readBytes(b.out + "taken.jpg"), taken);
+    EXPECT_EQ(listNames(b.out), (std::vector<std::string>{"taken.jpg"}));
+}
+
 TEST_F(Placement, EmptyNewNameMeetsTheSaveQuestionWithAnEmptyPath) {
     b.addJpeg("s.jpg");
     ASSERT_TRUE(writeJpeg(b.out + "x.jpg", 4, 4, 1));

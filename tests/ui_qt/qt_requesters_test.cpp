@@ -1,0 +1,261 @@
+// Message boxes, input boxes and folder choosers of the Qt backend, from the
+// UI thread and from a worker thread while the UI loop goes on.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <thread>
+
+#include "qt_support.h"
+
+using namespace tv;
+using tvtest::findTopLevel;
+using tvtest::makeQt;
+using tvtest::whenReady;
+
+namespace {
+
+constexpr int Progress = 203;
+constexpr int Stop = 2037;
+
+class QtRequesters : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ui = makeQt();
+        ASSERT_TRUE(ui->openWindow(Progress, 0, 0, 319, 129, "Tarvolin", wflag::TitleBar | wflag::Centered));
+        ASSERT_TRUE(ui->buttonGadget(Stop, {120, 90, 70, 20}, "Stop"));
+        ui->waitEvent(0);
+        ui->activateWindow(Progress);
+        tvtest::pump(20);
+    }
+    void TearDown() override { ui.reset(); }
+
+    // Clicks the message box's button of that kind once a box is up, noting
+    // what the program's window looked like meanwhile.
+    void answerBoxWith(QMessageBox::StandardButton which, int afterMs = 0) {
+        auto seen = std::make_shared<QElapsedTimer>();
+        whenReady([this, which, afterMs, seen] {
+            auto* box = findTopLevel<QMessageBox>();
+            if (!box) return false;
+            if (!seen->isValid()) seen->start();
+            if (seen->elapsed() < afterMs) return false;
+            progressEnabledWhileOpen = ui->windowWidget(Progress)->isEnabled();
+            boxText = box->text();
+            boxIcon = box->icon();
+            boxButtons = box->standardButtons();
+            box->button(which)->click();
+            return true;
+        });
+    }
+
+    std::unique_ptr<QtWindowSystem> ui;
+    bool progressEnabledWhileOpen = true;
+    QString boxText;
+    QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons boxButtons;
+};
+
+TEST_F(QtRequesters, WorkerBoxIsAnsweredWhileTheUiLoopKeepsRunning) {
+    answerBoxWith(QMessageBox::No, 300);
+    std::atomic<int> answerCode{0};
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        answerCode = ui->messageBox("Tarvolin", "Overwrite a.jpg?", mb::YesNo | mb::IconWarning);
+        finished = true;
+    });
+    int passes = 0;
+    QElapsedTimer t;
+    t.start();
+    while (!finished && t.elapsed() < 10000) {
+        ui->waitEvent(50);  // the run loop: waits and refreshes meanwhile
+        ++passes;
+    }
+    worker.join();
+    EXPECT_EQ(answerCode.load(), answer::No);
+    EXPECT_GE(passes, 2) << "the UI loop went on while the box was open";
+    EXPECT_FALSE(progressEnabledWhileOpen) << "Stop cannot be pressed while the question is open";
+    EXPECT_TRUE(ui->windowWidget(Progress)->isEnabled()) << "enabled again afterwards";
+    EXPECT_EQ(boxText, "Overwrite a.jpg?");
+    EXPECT_EQ(boxIcon, QMessageBox::Warning);
+    EXPECT_EQ(boxButtons, QMessageBox::Yes | QMessageBox::No);
+}
+
+TEST_F(QtRequesters, ButtonSetsIconsAndAnswersOnTheUiThread) {
+    struct Case {
+        unsigned type;
+        QMessageBox::StandardButton click;
+        int expected;
+        QMessageBox::Icon icon;
+    } cases[] = {
+        {mb::Ok | mb::IconNone, QMessageBox::Ok, answer::Ok, QMessageBox::NoIcon},
+        {mb::YesNoCancel | mb::IconWarning, QMessageBox::Cancel, answer::Cancel, QMessageBox::Warning},
+        {mb::YesNoCancel | mb::IconWarning, QMessageBox::Yes, answer::Yes, QMessageBox::Warning},
+        {mb::YesNo | mb::IconError, QMessageBox::Yes, answer::Yes, QMessageBox::Critical},
+        {mb::YesNo | mb::IconNone, QMessageBox::No, answer::No, QMessageBox::NoIcon},
+    };
+    for (const Case& c : cases) {
+        answerBoxWith(c.click);
+        int a = ui->messageBox("Tarvolin - Stop", "<i>Stop</i> the compression?", c.type);
+        EXPECT_EQ(a, c.expected) << c.type;
+        EXPECT_EQ(boxIcon, c.icon) << c.type;
+        EXPECT_EQ(boxText, "<i>Stop</i> the compression?");
+        EXPECT_FALSE(progressEnabledWhileOpen);
+        EXPECT_TRUE(ui->windowWidget(Progress)->isEnabled());
+    }
+}
+
+TEST_F(QtRequesters, ShutdownAnswersOpenAndLaterRequestersAtOnce) {
+    std::atomic<int> first{0};
+    std::string input = "unset";
+    std::atomic<bool> asked{false};
+    std::thread worker([&] {
+        first = ui->messageBox("Tarvolin", "Save failed. Retry?", mb::YesNoCancel | mb::IconWarning);
+        asked = true;
+        input = ui->inputBox("New name", "Name:", "a.jpg");
+    });
+    // Shut down once the box is really up.
+    bool shut = false;
+    whenReady([&] {
+        if (!findTopLevel<QMessageBox>()) return false;
+        ui->shutdown();
+        shut = true;
+        return true;
+    });
+    QElapsedTimer t;
+    t.start();
+    while (!asked && t.elapsed() < 10000) ui->waitEvent(50);
+    worker.join();  // must not hang
+    EXPECT_TRUE(shut);
+    EXPECT_EQ(first.load(), answer::Cancel);
+    EXPECT_EQ(input, "");
+    tvtest::pump(20);
+    EXPECT_EQ(findTopLevel<QMessageBox>(), nullptr) << "the open box was closed";
+    EXPECT_TRUE(ui->windowWidget(Progress)->isEnabled());
+    EXPECT_EQ(ui->messageBox("Tarvolin", "Remove?", mb::YesNo), answer::No);
+    EXPECT_EQ(ui->folderChooser("Select folder", "/tmp"), "");
+}
+
+// The input box: the dialog itself, Enter and Escape.
+QDialog* openInputBox() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && !qobject_cast<QMessageBox*>(d) &&
+                                                  !qobject_cast<QFileDialog*>(d))
+            return d;
+    return nullptr;
+}
+
+TEST_F(QtRequesters, InputBoxLayoutEnterAndEscape) {
+    const double f = ui->layoutScale();
+    auto at = [f](int v) { return int(std::lround(v * f)); };
+    bool checked = false;
+    whenReady([&] {
+        QDialog* d = openInputBox();
+        if (!d) return false;
+        auto* edit = d->findChild<QLineEdit*>();
+        auto* label = d->findChild<QLabel*>();
+        auto* ok = d->findChild<QPushButton*>();
+        EXPECT_EQ(d->windowTitle(), "New name");
+        EXPECT_FALSE(d->windowFlags() & Qt::WindowCloseButtonHint) << "no close box";
+        EXPECT_EQ(label->text(), "Name of the new file:");
+        EXPECT_EQ(label->geometry(), QRect(at(10), at(10), at(280), at(22)));
+        EXPECT_EQ(edit->geometry(), QRect(at(10), at(32), at(275), at(21)));
+        EXPECT_EQ(ok->geometry(), QRect(at(110), at(67), at(80), at(25)));
+        EXPECT_EQ(ok->text(), "OK");
+        EXPECT_TRUE(ok->isDefault());
+        EXPECT_EQ(edit->text(), "photo.jpg");
+        EXPECT_EQ(edit->cursorPosition(), 9) << "caret at the end";
+        EXPECT_EQ(d->focusWidget(), edit);
+        EXPECT_FALSE(ui->windowWidget(Progress)->isEnabled());
+        edit->setText("renamed.jpg");
+        tvtest::pressKey(edit, Qt::Key_Return);
+        checked = true;
+        return true;
+    });
+    EXPECT_EQ(ui->inputBox("New name", "Name of the new file:", "photo.jpg"), "renamed.jpg");
+    EXPECT_TRUE(checked);
+    EXPECT_TRUE(ui->windowWidget(Progress)->isEnabled());
+
+    whenReady([&] {
+        QDialog* d = openInputBox();
+        if (!d) return false;
+        tvtest::pressKey(d->findChild<QLineEdit*>(), Qt::Key_Escape);
+        return true;
+    });
+    EXPECT_EQ(ui->inputBox("New name", "Name:", "photo.jpg"), "") << "Escape gives an empty text";
+
+    whenReady([&] {
+        QDialog* d = openInputBox();
+        if (!d) return false;
+        d->findChild<QPushButton*>()->click();
+        return true;
+    });
+    EXPECT_EQ(ui->inputBox("New name", "Name:", "kept.jpg"), "kept.jpg");
+}
+
+TEST_F(QtRequesters, InputBoxFromTheWorker) {
+    whenReady([&] {
+        QDialog* d = openInputBox();
+        if (!d) return false;
+        d->findChild<QLineEdit*>()->setText("b (2).jpg");
+        d->accept();
+        return true;
+    });
+    std::string got;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        got = ui->inputBox("New name", "Name:", "b.jpg");
+        done = true;
+    });
+    QElapsedTimer t;
+    t.start();
+    while (!done && t.elapsed() < 10000) ui->waitEvent(50);
+    worker.join();
+    EXPECT_EQ(got, "b (2).jpg");
+}
+
+TEST_F(QtRequesters, FolderChooserStartsOnTheFolderAndEndsWithASeparator) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    QString photos = tmp.path() + "/Photos";
+    ASSERT_TRUE(QDir().mkpath(photos));
+    QString seen;
+    whenReady([&] {
+        auto* d = findTopLevel<QFileDialog>();
+        if (!d) return false;
+        seen = d->directory().absolutePath();
+        EXPECT_EQ(d->windowTitle(), "Select folder");
+        QMetaObject::invokeMethod(d, "accept");
+        return true;
+    });
+    std::string chosen = ui->folderChooser("Select folder", (photos + "/").toStdString());
+    EXPECT_EQ(seen, photos) << "the trailing separator is dropped and the folder selected";
+    EXPECT_EQ(chosen, (photos + "/").toStdString());
+
+    whenReady([&] {
+        auto* d = findTopLevel<QFileDialog>();
+        if (!d) return false;
+        d->reject();
+        return true;
+    });
+    EXPECT_EQ(ui->folderChooser("Select folder", photos.toStdString()), "") << "cancel";
+
+    // A folder that does not exist opens wherever the dialog starts.
+    whenReady([&] {
+        auto* d = findTopLevel<QFileDialog>();
+        if (!d) return false;
+        seen = d->directory().absolutePath();
+        d->reject();
+        return true;
+    });
+    EXPECT_EQ(ui->folderChooser("Select folder", (tmp.path() + "/missing/").toStdString()), "");
+    EXPECT_NE(seen, tmp.path() + "/missing");
+}
+
+}  // namespace

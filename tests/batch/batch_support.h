@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@
 #include "shell/ids.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
+#include "ui/scripted/scripted_window_system.h"
 #include "ui/window_system.h"
 
 namespace batchtest {
@@ -43,160 +45,78 @@ struct Request {
     std::string defaultText;
 };
 
-// Keeps gadget texts and states, and answers requesters in order from a
-// queue. An unscripted requester is a test failure and is answered with the
-// giving-up answer (Cancel, or No without Cancel; "" for input), so a
-// mistake cannot make the worker loop for ever.
-class FakeUi : public tv::WindowSystem {
+// The scripted backend with an ordered script of answers (message boxes and
+// input boxes mixed, each with an optional action run before it is given).
+// An unscripted requester is a test failure and gets the backend's giving-up
+// answer (Cancel, or No without Cancel; "" for input), so a mistake cannot
+// make the worker loop for ever.
+class Ui : public tv::ScriptedWindowSystem {
 public:
     struct Answer {
         int button = 0;
         std::string text;
-        std::function<void()> action;  // run before answering (e.g. a stop)
+        std::function<void()> action;
     };
 
-    std::vector<Request> log;
-    std::deque<Answer> answers;
     bool failOnUnscripted = true;
-    // Answers requesters once the queue is empty, when set (input boxes get
-    // the default text back).
+    // Answers message boxes once the script is used up, when set (input
+    // boxes then get their default text back).
     std::function<int(const Request&)> policy;
 
-    void answer(int button, std::function<void()> action = {}) { answers.push_back({button, "", std::move(action)}); }
-    void answerText(std::string text, std::function<void()> action = {}) {
-        answers.push_back({0, std::move(text), std::move(action)});
+    Ui() {
+        setAnswerProvider([this](const tv::RequesterRecord& r) -> std::optional<tv::RequesterAnswer> {
+            Request q = toRequest(r);
+            Answer a;
+            {
+                std::lock_guard<std::mutex> l(m_);
+                if (script_.empty()) {
+                    if (policy) {
+                        if (q.kind == Request::Input) return tv::RequesterAnswer{0, q.defaultText};
+                        return tv::RequesterAnswer{policy(q), ""};
+                    }
+                    if (failOnUnscripted) ADD_FAILURE() << "unscripted requester: " << q.title << " / " << q.text;
+                    return std::nullopt;
+                }
+                a = script_.front();
+                script_.pop_front();
+            }
+            if (a.action) a.action();
+            return tv::RequesterAnswer{a.button, a.text};
+        });
     }
-    std::vector<Request> messages(unsigned type) const {
+
+    void answer(int button, std::function<void()> action = {}) {
+        std::lock_guard<std::mutex> l(m_);
+        script_.push_back({button, "", std::move(action)});
+    }
+    void answerText(std::string text, std::function<void()> action = {}) {
+        std::lock_guard<std::mutex> l(m_);
+        script_.push_back({0, std::move(text), std::move(action)});
+    }
+    std::vector<Request> log() {
         std::vector<Request> out;
-        for (const Request& r : log)
+        for (const tv::RequesterRecord& r : requesterLog()) out.push_back(toRequest(r));
+        return out;
+    }
+    std::vector<Request> messages(unsigned type) {
+        std::vector<Request> out;
+        for (const Request& r : log())
             if (r.kind == Request::Message && r.type == type) out.push_back(r);
         return out;
     }
 
-    // Windows (not used by the worker).
-    bool openWindow(int, int, int, int, int, std::string_view, unsigned) override { return true; }
-    void hideWindow(int, bool) override {}
-    void setWindowTitle(int, std::string_view) override {}
-    std::string windowTitle(int) override { return ""; }
-    void activateWindow(int) override {}
-    bool frameGadget(int, tv::Rect, std::string_view) override { return true; }
-    bool textGadget(int, tv::Rect, std::string_view, tv::Align) override { return true; }
-    bool stringGadget(int id, tv::Rect, std::string_view t) override { return make(id, t); }
-    bool buttonGadget(int, tv::Rect, std::string_view) override { return true; }
-    bool checkBoxGadget(int id, tv::Rect, std::string_view) override { return make(id, ""); }
-    bool comboGadget(int id, tv::Rect) override { return make(id, ""); }
-    bool listGadget(int id, tv::Rect, std::string_view, int, unsigned) override { return make(id, ""); }
-    bool spinGadget(int id, tv::Rect, int, int, unsigned) override { return make(id, ""); }
-    bool progressBarGadget(int, tv::Rect, int, int) override { return true; }
-
-    std::string getText(int id) override {
-        std::lock_guard<std::mutex> l(m_);
-        auto it = g_.find(id);
-        return it == g_.end() ? "" : it->second.text;
-    }
-    void setText(int id, std::string_view t) override {
-        std::lock_guard<std::mutex> l(m_);
-        g_[id].text = std::string(t);
-    }
-    int getState(int id) override {
-        std::lock_guard<std::mutex> l(m_);
-        auto it = g_.find(id);
-        return it == g_.end() ? 0 : it->second.state;
-    }
-    void setState(int id, int v) override {
-        std::lock_guard<std::mutex> l(m_);
-        g_[id].state = v;
-    }
-    void addItem(int id, int, std::string_view) override {
-        std::lock_guard<std::mutex> l(m_);
-        g_[id].rows.push_back(0);
-    }
-    void addColumn(int, int, std::string_view, int) override {}
-    int getItemState(int id, int r) override {
-        std::lock_guard<std::mutex> l(m_);
-        auto it = g_.find(id);
-        if (it == g_.end() || r < 0 || r >= static_cast<int>(it->second.rows.size())) return 0;
-        return it->second.rows[r];
-    }
-    void setItemState(int id, int r, int bits) override {
-        std::lock_guard<std::mutex> l(m_);
-        auto& rows = g_[id].rows;
-        if (r >= 0 && r < static_cast<int>(rows.size())) rows[r] = bits & 3;
-    }
-    std::string getItemText(int, int, int) override { return ""; }
-    int countItems(int id) override {
-        std::lock_guard<std::mutex> l(m_);
-        return static_cast<int>(g_[id].rows.size());
-    }
-    void disableGadget(int, bool) override {}
-    void hideGadget(int, bool) override {}
-    void setFocus(int) override {}
-    void setToolTip(int, std::string_view) override {}
-    void setFont(int, tv::FontId) override {}
-    void setColour(int, int, tv::Colour) override {}
-    tv::FontId loadFont(std::string_view, int, bool) override { return 1; }
-    tv::Event waitEvent(int) override { return {}; }
-    int eventGadget() override { return 0; }
-
-    int messageBox(std::string_view title, std::string_view text, unsigned type) override {
-        log.push_back({Request::Message, std::string(title), std::string(text), type, ""});
-        int giveUp = (type & tv::mb::ButtonMask) == tv::mb::YesNoCancel ? tv::answer::Cancel
-                     : (type & tv::mb::ButtonMask) == tv::mb::YesNo      ? tv::answer::No
-                                                                         : tv::answer::Ok;
-        if (shut_) return giveUp;
-        if (answers.empty() && policy) return policy(log.back());
-        if (answers.empty()) {
-            if (failOnUnscripted) ADD_FAILURE() << "unscripted message box: " << title << " / " << text;
-            return giveUp;
-        }
-        Answer a = answers.front();
-        answers.pop_front();
-        if (a.action) a.action();
-        return a.button;
-    }
-    std::string folderChooser(std::string_view, std::string_view) override { return ""; }
-    std::string inputBox(std::string_view title, std::string_view prompt, std::string_view def) override {
-        log.push_back({Request::Input, std::string(title), std::string(prompt), 0, std::string(def)});
-        if (shut_) return "";
-        if (answers.empty() && policy) {
-            policy(log.back());
-            return std::string(def);
-        }
-        if (answers.empty()) {
-            if (failOnUnscripted) ADD_FAILURE() << "unscripted input box: " << title;
-            return "";
-        }
-        Answer a = answers.front();
-        answers.pop_front();
-        if (a.action) a.action();
-        return a.text;
-    }
-    std::string clipboardText() override { return ""; }
-    void shutdown() override { shut_ = true; }
-    std::uint32_t tickCount() override { return 0; }
-    std::vector<tv::TopLevelWindow> topLevelWindows() override { return {}; }
-    bool gadgetExists(int id) override {
-        std::lock_guard<std::mutex> l(m_);
-        return g_.count(id) != 0;
-    }
-    bool isGadgetDisabled(int) override { return false; }
-    bool isGadgetHidden(int) override { return false; }
-    bool isWindowVisible(int) override { return false; }
-
 private:
-    struct Gadget {
-        std::string text;
-        int state = 0;
-        std::vector<int> rows;
-    };
-    bool make(int id, std::string_view t) {
-        std::lock_guard<std::mutex> l(m_);
-        g_[id].text = std::string(t);
-        return true;
+    static Request toRequest(const tv::RequesterRecord& r) {
+        Request q;
+        q.kind = r.kind == tv::RequesterKind::InputBox ? Request::Input : Request::Message;
+        q.title = r.title;
+        q.text = r.text;
+        q.type = r.type;
+        q.defaultText = r.defaultText;
+        return q;
     }
     std::mutex m_;
-    std::map<int, Gadget> g_;
-    bool shut_ = false;
+    std::deque<Answer> script_;
 };
 
 // ---- files ----------------------------------------------------------------
@@ -371,14 +291,21 @@ public:
         tv::img::register_png_decoder(p.engine);
         tv::img::register_png_encoder(p.engine);
         textsLoaded = tv::loadMessageTable(p, tv::LangEnglish);
-        ui.listGadget(tv::id::ListImgList, {}, "", 100, 0);
-        ui.spinGadget(tv::id::SpinCount, {}, 1, 30000, 0);
-        ui.setText(tv::id::SpinCount, "1");
-        for (int id : {tv::id::CheckboxDeleteImage, tv::id::CheckboxOpenFolder, tv::id::CheckboxRenameImage,
-                       tv::id::CheckboxOtherFolder, tv::id::CheckboxExtensionCase})
-            ui.checkBoxGadget(id, {}, "");
-        ui.comboGadget(tv::id::ComboCompression, {});
+        const unsigned hidden = tv::wflag::TitleBar | tv::wflag::Invisible;
+        ui.openWindow(tv::id::WndMain, 0, 0, 400, 300, "main", hidden);
+        ui.comboGadget(tv::id::ComboCompression, {0, 0, 50, 20});
+        for (int q = 0; q <= 10; ++q) ui.addItem(tv::id::ComboCompression, q, std::to_string(q));
         ui.setState(tv::id::ComboCompression, 5);
+        ui.openWindow(tv::id::WndList, 0, 0, 400, 300, "list", hidden);
+        ui.listGadget(tv::id::ListImgList, {0, 0, 300, 200}, "Name", 100, 0);
+        ui.openWindow(tv::id::WndCompress, 0, 0, 400, 300, "compress", hidden);
+        ui.spinGadget(tv::id::SpinCount, {0, 0, 50, 20}, 1, 30000, 0);
+        ui.setText(tv::id::SpinCount, "1");
+        for (int id : {tv::id::CheckboxDeleteImage, tv::id::CheckboxRenameImage, tv::id::CheckboxOtherFolder,
+                       tv::id::CheckboxExtensionCase})
+            ui.checkBoxGadget(id, {0, 0, 50, 20}, "");
+        ui.openWindow(tv::id::WndProgress, 0, 0, 400, 300, "progress", tv::wflag::TitleBar);
+        ui.checkBoxGadget(tv::id::CheckboxOpenFolder, {0, 0, 50, 20}, "");
         p.sourceFolder = src;
         p.outputExtension = "jpg";
         p.compressionLevel = 5;
@@ -420,7 +347,7 @@ public:
 
     std::string text(const char* key) const { return p.texts.lookup(key); }
 
-    FakeUi ui;
+    Ui ui;
     tv::Program p;
     tv::FileOps ops;
     std::string root, src, out, work;

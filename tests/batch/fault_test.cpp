@@ -213,7 +213,7 @@ TEST(NothingLost, EncoderFailingHalfWayThroughTheFile) {
     b.ui.answer(answer::Cancel);  // then give up
     b.ui.answer(answer::Cancel);  // s.jpg: give up at once
     b.run(b.out);
-    EXPECT_EQ(b.ui.log.size(), 4u);
+    EXPECT_EQ(b.ui.log().size(), 4u);
     EXPECT_EQ(snapshot({b.src, b.out}), before);
 }
 
@@ -227,7 +227,7 @@ TEST(NothingLost, StopAnsweringTheOverwriteQuestionYes) {
     b.ui.answer(answer::Yes, [&] { tv::stopWorker(b.p); });
     b.run(b.out + "o#.jpg");
     EXPECT_EQ(snapshot({b.src, b.out}), before);
-    EXPECT_EQ(b.ui.log.size(), 1u);
+    EXPECT_EQ(b.ui.log().size(), 1u);
     EXPECT_EQ(b.p.ProcessedCount.load(), 0);
 }
 
@@ -310,5 +310,5 @@ TEST(Gate, ShutdownDuringAQuestionDoesNotLoop) {
     EXPECT_EQ(b.p.WorkerFinished.load(), 1);
     EXPECT_EQ(readBytes(b.src + "a.jpg"), source);
     EXPECT_TRUE(hiddenNames(b.src).empty());
-    EXPECT_EQ(b.ui.log.size(), 2u);
+    EXPECT_EQ(b.ui.log().size(), 2u);
 }

@@ -86,7 +86,7 @@ TEST_F(BatchNumbering, FiveEntriesGetThreeDigitNumbersInOrder) {
         EXPECT_EQ(w, 10 + i) << "output " << i + 1 << " comes from source " << i;
     }
     EXPECT_EQ(listNames(b.out).size(), 5u);
-    EXPECT_TRUE(b.ui.log.empty());
+    EXPECT_TRUE(b.ui.log().empty());
 }
 
 TEST_F(BatchNumbering, StartNumbersThatWidenTheNumbers) {

@@ -46,7 +46,7 @@ TEST_F(Placement, SameFileIgnoringCaseAsksNothingAndKeepsOneFile) {
     ASSERT_TRUE(setModificationTime(b.src + "IMG_1.JPG", when));
     b.ui.setState(tv::id::CheckboxDeleteImage, 1);
     b.run("");
-    EXPECT_TRUE(b.ui.log.empty());
+    EXPECT_TRUE(b.ui.log().empty());
     // The source made room for its own output; nothing else is left.
     EXPECT_EQ(listNames(b.src), (std::vector<std::string>{"IMG_1.jpg"}));
     EXPECT_TRUE(isCompleteJpeg(b.src + "IMG_1.jpg"));
@@ -61,8 +61,8 @@ TEST_F(Placement, SameFileWithADifferentFileAtTheOutputStillAsks) {
     std::string other = readBytes(b.src + "IMG_1.jpg");
     b.ui.answer(answer::Cancel);
     b.run("");
-    ASSERT_EQ(b.ui.log.size(), 1u);
-    EXPECT_EQ(b.ui.log[0].text, overwriteText(b, b.src + "IMG_1.jpg"));
+    ASSERT_EQ(b.ui.log().size(), 1u);
+    EXPECT_EQ(b.ui.log()[0].text, overwriteText(b, b.src + "IMG_1.jpg"));
     EXPECT_EQ(readBytes(b.src + "IMG_1.jpg"), other);
     EXPECT_TRUE(isCompleteJpeg(b.src + "IMG_1.JPG"));
     EXPECT_EQ(listNames(b.src).size(), 2u);
@@ -75,10 +75,10 @@ TEST_F(Placement, PngThenJpgOfTheSameName) {
     b.ui.answer(answer::Yes);
     b.run("");
     // One question, naming the not yet processed source a.jpg.
-    ASSERT_EQ(b.ui.log.size(), 1u);
-    EXPECT_EQ(b.ui.log[0].title, "Tarvolin - " + b.text("Info.FileOverwrite.Title"));
-    EXPECT_EQ(b.ui.log[0].text, overwriteText(b, b.src + "a.jpg"));
-    EXPECT_EQ(b.ui.log[0].type, OverwriteType);
+    ASSERT_EQ(b.ui.log().size(), 1u);
+    EXPECT_EQ(b.ui.log()[0].title, "Tarvolin - " + b.text("Info.FileOverwrite.Title"));
+    EXPECT_EQ(b.ui.log()[0].text, overwriteText(b, b.src + "a.jpg"));
+    EXPECT_EQ(b.ui.log()[0].type, OverwriteType);
     // a.jpg now holds a.png's picture (written twice), a.png is kept.
     int w = 0, h = 0;
     ASSERT_TRUE(jpegSize(b.src + "a.jpg", w, h));
@@ -98,14 +98,14 @@ TEST_F(Placement, OverwriteNoThenANewNameThatAlsoExists) {
     b.ui.answer(answer::No);
     b.ui.answerText(b.out + "z.jpg");
     b.run(b.out + "x.jpg");
-    ASSERT_EQ(b.ui.log.size(), 4u);
-    EXPECT_EQ(b.ui.log[0].text, overwriteText(b, b.out + "x.jpg"));
-    EXPECT_EQ(b.ui.log[1].kind, Request::Input);
-    EXPECT_EQ(b.ui.log[1].title, b.text("Info.FileOverwrite.New.Title"));
-    EXPECT_EQ(b.ui.log[1].text, b.text("Info.FileOverwrite.New.Message") + " :");
-    EXPECT_EQ(b.ui.log[1].defaultText, b.out + "x.jpg");
-    EXPECT_EQ(b.ui.log[2].text, overwriteText(b, b.out + "y.jpg"));
-    EXPECT_EQ(b.ui.log[3].defaultText, b.out + "y.jpg");
+    ASSERT_EQ(b.ui.log().size(), 4u);
+    EXPECT_EQ(b.ui.log()[0].text, overwriteText(b, b.out + "x.jpg"));
+    EXPECT_EQ(b.ui.log()[1].kind, Request::Input);
+    EXPECT_EQ(b.ui.log()[1].title, b.text("Info.FileOverwrite.New.Title"));
+    EXPECT_EQ(b.ui.log()[1].text, b.text("Info.FileOverwrite.New.Message") + " :");
+    EXPECT_EQ(b.ui.log()[1].defaultText, b.out + "x.jpg");
+    EXPECT_EQ(b.ui.log()[2].text, overwriteText(b, b.out + "y.jpg"));
+    EXPECT_EQ(b.ui.log()[3].defaultText, b.out + "y.jpg");
     EXPECT_EQ(readBytes(b.out + "x.jpg"), x);
     EXPECT_EQ(readBytes(b.out + "y.jpg"), y);
     int w = 0, h = 0;
@@ -141,10 +141,10 @@ TEST_F(Placement, OutputNamingAFolderGivesTheSaveQuestionNotOverwrite) {
     ASSERT_EQ(mkdir((b.out + "dir.jpg").c_str(), 0755), 0);
     b.ui.answer(answer::Cancel);
     b.run(b.out + "dir.jpg");
-    ASSERT_EQ(b.ui.log.size(), 1u);
-    EXPECT_EQ(b.ui.log[0].title, "Tarvolin");
-    EXPECT_EQ(b.ui.log[0].text, saveFailText(b, b.out + "dir.jpg"));
-    EXPECT_EQ(b.ui.log[0].type, SaveFailType);
+    ASSERT_EQ(b.ui.log().size(), 1u);
+    EXPECT_EQ(b.ui.log()[0].title, "Tarvolin");
+    EXPECT_EQ(b.ui.log()[0].text, saveFailText(b, b.out + "dir.jpg"));
+    EXPECT_EQ(b.ui.log()[0].type, SaveFailType);
     EXPECT_TRUE(listNames(b.out + "dir.jpg").empty());
     EXPECT_EQ(listNames(b.out), (std::vector<std::string>{"dir.jpg"}));
 }
@@ -156,9 +156,9 @@ TEST_F(Placement, SaveFailsYesAndAnExistingNameIsReplacedWithoutQuestion) {
     b.ui.answer(answer::Yes);
     b.ui.answerText(b.out + "taken.jpg");
     b.run(b.out + "dir.jpg");
-    ASSERT_EQ(b.ui.log.size(), 2u);
-    EXPECT_EQ(b.ui.log[1].kind, Request::Input);
-    EXPECT_EQ(b.ui.log[1].defaultText, b.out + "dir.jpg");
+    ASSERT_EQ(b.ui.log().size(), 2u);
+    EXPECT_EQ(b.ui.log()[1].kind, Request::Input);
+    EXPECT_EQ(b.ui.log()[1].defaultText, b.out + "dir.jpg");
     int w = 0, h = 0;
     ASSERT_TRUE(jpegSize(b.out + "taken.jpg", w, h));
     EXPECT_EQ(w, 9);
@@ -187,8 +187,8 @@ TEST_F(Placement, EmptyNewNameMeetsTheSaveQuestionWithAnEmptyPath) {
     b.ui.answerText("");
     b.ui.answer(answer::Cancel);
     b.run(b.out + "x.jpg");
-    ASSERT_EQ(b.ui.log.size(), 3u);
-    EXPECT_EQ(b.ui.log[2].text, saveFailText(b, ""));
+    ASSERT_EQ(b.ui.log().size(), 3u);
+    EXPECT_EQ(b.ui.log()[2].text, saveFailText(b, ""));
     EXPECT_EQ(listNames(b.out), (std::vector<std::string>{"x.jpg"}));
 }
 
@@ -292,9 +292,9 @@ TEST_F(Placement, SameFileSourceThatCannotBeMovedAsksAndSkips) {
     b.ops.renameFile = [](const std::string&, const std::string&) { return false; };
     b.ui.answer(answer::No);
     b.run("");
-    ASSERT_EQ(b.ui.log.size(), 1u);
-    EXPECT_EQ(b.ui.log[0].text, deleteFailText(b, b.src + "a.jpg"));
-    EXPECT_EQ(b.ui.log[0].type, DeleteFailType);
+    ASSERT_EQ(b.ui.log().size(), 1u);
+    EXPECT_EQ(b.ui.log()[0].text, deleteFailText(b, b.src + "a.jpg"));
+    EXPECT_EQ(b.ui.log()[0].type, DeleteFailType);
     EXPECT_EQ(readBytes(b.src + "a.jpg"), source);
 }
 
@@ -369,15 +369,15 @@ TEST_F(Placement, ResizeFailureMessagesFirstAndLater) {
     b.ui.answer(answer::No);
     b.ui.answer(answer::Ok);
     b.run(b.out);
-    ASSERT_EQ(b.ui.log.size(), 2u);
+    ASSERT_EQ(b.ui.log().size(), 2u);
     std::string caption = "Tarvolin - " + b.text("Error");
-    EXPECT_EQ(b.ui.log[0].title, caption);
-    EXPECT_EQ(b.ui.log[0].text, tv::replaceAll(b.text("Info.UnableRedimImage") + "\r\n" +
+    EXPECT_EQ(b.ui.log()[0].title, caption);
+    EXPECT_EQ(b.ui.log()[0].text, tv::replaceAll(b.text("Info.UnableRedimImage") + "\r\n" +
                                                    b.text("Info.DisableImageRedim"),
                                                "%", "one.jpg"));
-    EXPECT_EQ(b.ui.log[0].type, mb::YesNo | mb::IconWarning);
-    EXPECT_EQ(b.ui.log[1].text, tv::replaceAll(b.text("Info.UnableRedimImage"), "%", "two.jpg"));
-    EXPECT_EQ(b.ui.log[1].type, mb::Ok | mb::IconWarning);
+    EXPECT_EQ(b.ui.log()[0].type, mb::YesNo | mb::IconWarning);
+    EXPECT_EQ(b.ui.log()[1].text, tv::replaceAll(b.text("Info.UnableRedimImage"), "%", "two.jpg"));
+    EXPECT_EQ(b.ui.log()[1].type, mb::Ok | mb::IconWarning);
     EXPECT_EQ(b.p.ResizeFailureCount, 2);
     EXPECT_EQ(b.p.ScaleRatio.load(), 0.2f);
     int w = 0, h = 0;
@@ -392,7 +392,7 @@ TEST_F(Placement, ResizeFailureYesStopsResizing) {
     b.p.ScaleRatio = 0.2f;
     b.ui.answer(answer::Yes);
     b.run(b.out);
-    EXPECT_EQ(b.ui.log.size(), 1u);
+    EXPECT_EQ(b.ui.log().size(), 1u);
     EXPECT_EQ(b.p.ScaleRatio.load(), 1.0f);
     int w = 0, h = 0;
     ASSERT_TRUE(jpegSize(b.out + "two.jpg", w, h));
@@ -423,12 +423,12 @@ TEST_F(Placement, VanishedSourceAsksAgainThenSkips) {
     b.ui.answer(answer::Yes);
     b.ui.answer(answer::No);
     b.run(b.out + "n#.jpg");
-    ASSERT_EQ(b.ui.log.size(), 2u);
-    EXPECT_EQ(b.ui.log[0].title, "Tarvolin");
-    EXPECT_EQ(b.ui.log[0].text, tv::replaceAll(b.text("Info.LoadImageFailed.Text2"), "%", "gone.jpg") + "\n" +
+    ASSERT_EQ(b.ui.log().size(), 2u);
+    EXPECT_EQ(b.ui.log()[0].title, "Tarvolin");
+    EXPECT_EQ(b.ui.log()[0].text, tv::replaceAll(b.text("Info.LoadImageFailed.Text2"), "%", "gone.jpg") + "\n" +
                                     b.text("Info.TryAgain"));
-    EXPECT_EQ(b.ui.log[0].text, "Fail to load gone.jpg.\nTry again ?");
-    EXPECT_EQ(b.ui.log[0].type, WarnYesNo);
+    EXPECT_EQ(b.ui.log()[0].text, "Fail to load gone.jpg.\nTry again ?");
+    EXPECT_EQ(b.ui.log()[0].type, WarnYesNo);
     // The skipped image used number 1.
     EXPECT_EQ(listNames(b.out), (std::vector<std::string>{"n002.jpg"}));
     EXPECT_EQ(b.p.ProcessedCount.load(), 2);
@@ -443,7 +443,7 @@ TEST_F(Placement, LoadSucceedingOnTheFourthAttemptAsksNothing) {
     };
     b.run(b.out);
     EXPECT_EQ(loads, 4);
-    EXPECT_TRUE(b.ui.log.empty());
+    EXPECT_TRUE(b.ui.log().empty());
     EXPECT_TRUE(isCompleteJpeg(b.out + "a.jpg"));
 }
 

@@ -5,6 +5,7 @@
 // the actual weights; when the check cannot be met, the exact resampler
 // runs instead). The inner loops have AVX2 versions picked at run time; both
 // do the same integer arithmetic and give the same bytes.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -32,10 +33,16 @@ struct FixedPass {
     double maxAbsSum = 0.0;     // largest sum of |weight| of one output
     double maxError = 0.0;      // largest sum of |fixed - exact| weights of one output
 
+    int taps_room() const { return stride; }
+
     FixedPass() = default;
     FixedPass(const FixedPass&) = delete;
     FixedPass& operator=(const FixedPass&) = delete;
-    ~FixedPass() { std::free(w); }
+    ~FixedPass() {
+        std::free(w);
+        std::free(left);
+        std::free(count);
+    }
 };
 
 // Quantise the weights with the largest shift that keeps every weight in 16
@@ -45,12 +52,14 @@ struct FixedPass {
 bool build_fixed(FixedPass& p, const Contributions& c, int inMax, int inFrac, int outFrac) {
     p.nIn = c.nIn;
     p.nOut = c.nOut;
-    p.left = c.left;
-    p.count = c.count;
     p.stride = (c.taps + 3) / 4 * 4;
     std::size_t n = static_cast<std::size_t>(c.nOut) * static_cast<std::size_t>(p.stride);
     p.w = static_cast<std::int16_t*>(std::calloc(n, sizeof(std::int16_t)));
-    if (!p.w) return false;
+    p.left = static_cast<int*>(std::malloc(static_cast<std::size_t>(c.nOut) * sizeof(int)));
+    p.count = static_cast<int*>(std::malloc(static_cast<std::size_t>(c.nOut) * sizeof(int)));
+    if (!p.w || !p.left || !p.count) return false;
+    std::memcpy(p.left, c.left, static_cast<std::size_t>(c.nOut) * sizeof(int));
+    std::memcpy(p.count, c.count, static_cast<std::size_t>(c.nOut) * sizeof(int));
     double maxAbsSum = 0.0;
     for (int i = 0; i < c.nOut; ++i) {
         const double* w = c.w + static_cast<std::size_t>(i) * c.taps;
@@ -101,6 +110,20 @@ bool build_fixed(FixedPass& p, const Contributions& c, int inMax, int inFrac, in
         if (fits) {
             p.shift = shift;
             p.maxError = maxError;
+            // Weights that came out 0 at either end cost work and add
+            // nothing: drop them.
+            for (int i = 0; i < c.nOut; ++i) {
+                std::int16_t* q = p.w + static_cast<std::size_t>(i) * p.stride;
+                int lead = 0;
+                while (lead < p.count[i] - 1 && q[lead] == 0) ++lead;
+                if (lead) {
+                    std::memmove(q, q + lead, static_cast<std::size_t>(p.count[i] - lead) * sizeof(std::int16_t));
+                    std::memset(q + (p.count[i] - lead), 0, static_cast<std::size_t>(lead) * sizeof(std::int16_t));
+                    p.left[i] += lead;
+                    p.count[i] -= lead;
+                }
+                while (p.count[i] > 1 && q[p.count[i] - 1] == 0) --p.count[i];
+            }
             return true;
         }
     }
@@ -143,14 +166,14 @@ void hrow_scalar(const FixedPass& p, const In* s, Out* d, int shift, int outMax,
     d[3 * i + 2] = finish<Out>(a2, shift, outMax);
 }
 
+// rows[j]: input row left[i] + j.
 template <typename In, typename Out>
-void vrow_scalar(const FixedPass& p, int i, const In* base, std::size_t inPitch, Out* d, std::size_t from,
-                 std::size_t elems, int shift, int outMax) {
+void vrow_scalar(const FixedPass& p, int i, const In* const* rows, Out* d, std::size_t from, std::size_t elems,
+                 int shift, int outMax) {
     const std::int16_t* w = p.w + static_cast<std::size_t>(i) * p.stride;
-    const In* rows = base + inPitch * static_cast<std::size_t>(p.left[i]);
     for (std::size_t x = from; x < elems; ++x) {
         std::int32_t acc = 0;
-        for (int j = 0; j < p.count[i]; ++j) acc += w[j] * static_cast<std::int32_t>(rows[inPitch * j + x]);
+        for (int j = 0; j < p.count[i]; ++j) acc += w[j] * static_cast<std::int32_t>(rows[j][x]);
         d[x] = finish<Out>(acc, shift, outMax);
     }
 }
@@ -168,10 +191,9 @@ __attribute__((target("avx2"))) inline __m256i load16(const In* p) {
 }
 
 template <typename In, typename Out>
-__attribute__((target("avx2"))) void vrow_avx2(const FixedPass& p, int i, const In* base, std::size_t inPitch,
-                                               Out* d, std::size_t elems, int shift, int outMax) {
+__attribute__((target("avx2"))) void vrow_avx2(const FixedPass& p, int i, const In* const* rows, Out* d,
+                                               std::size_t elems, int shift, int outMax) {
     const std::int16_t* w = p.w + static_cast<std::size_t>(i) * p.stride;
-    const In* rows = base + inPitch * static_cast<std::size_t>(p.left[i]);
     const int n = p.count[i];
     const __m256i rnd = _mm256_set1_epi32(1 << (shift - 1));
     const __m256i zero = _mm256_setzero_si256();
@@ -182,8 +204,8 @@ __attribute__((target("avx2"))) void vrow_avx2(const FixedPass& p, int i, const 
         __m256i lo = zero, hi = zero;
         int j = 0;
         for (; j + 1 < n; j += 2) {
-            __m256i a = load16(rows + inPitch * j + x);
-            __m256i b = load16(rows + inPitch * (j + 1) + x);
+            __m256i a = load16(rows[j] + x);
+            __m256i b = load16(rows[j + 1] + x);
             const std::uint32_t pair =
                 static_cast<std::uint16_t>(w[j]) | (static_cast<std::uint32_t>(static_cast<std::uint16_t>(w[j + 1])) << 16);
             __m256i wp = _mm256_set1_epi32(static_cast<int>(pair));
@@ -191,7 +213,7 @@ __attribute__((target("avx2"))) void vrow_avx2(const FixedPass& p, int i, const 
             hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), wp));
         }
         if (j < n) {
-            __m256i a = load16(rows + inPitch * j + x);
+            __m256i a = load16(rows[j] + x);
             __m256i wp = _mm256_set1_epi32(static_cast<std::uint16_t>(w[j]));
             lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, zero), wp));
             hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, zero), wp));
@@ -207,7 +229,7 @@ __attribute__((target("avx2"))) void vrow_avx2(const FixedPass& p, int i, const 
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x), v);
         }
     }
-    if (x < elems) vrow_scalar(p, i, base, inPitch, d, x, elems, shift, outMax);
+    if (x < elems) vrow_scalar(p, i, rows, d, x, elems, shift, outMax);
 }
 
 template <typename In, typename Out>
@@ -275,42 +297,30 @@ bool cpu_has_avx2() {
 #endif  // TV_RESIZE_X86
 
 template <typename In, typename Out>
-bool horizontal(const Engine& e, const FixedPass& p, const In* in, std::size_t inPitch, Out* out,
-                std::size_t outPitch, int rows, int shift, int outMax, bool simd) {
-    for (int y = 0; y < rows; ++y) {
-        if (y % CancelEvery == 0 && cancelled(e)) return false;
-        const In* s = in + inPitch * static_cast<std::size_t>(y);
-        Out* d = out + outPitch * static_cast<std::size_t>(y);
+void hrow(const FixedPass& p, const In* s, Out* d, int shift, int outMax, bool simd) {
 #ifdef TV_RESIZE_X86
-        if (simd) {
-            hrow_avx2(p, s, d, shift, outMax);
-            continue;
-        }
-#else
-        (void)simd;
-#endif
-        for (int i = 0; i < p.nOut; ++i) hrow_scalar(p, s, d, shift, outMax, i);
+    if (simd) {
+        hrow_avx2(p, s, d, shift, outMax);
+        return;
     }
-    return true;
+#else
+    (void)simd;
+#endif
+    for (int i = 0; i < p.nOut; ++i) hrow_scalar(p, s, d, shift, outMax, i);
 }
 
 template <typename In, typename Out>
-bool vertical(const Engine& e, const FixedPass& p, const In* in, std::size_t inPitch, Out* out,
-              std::size_t outPitch, std::size_t elems, int shift, int outMax, bool simd) {
-    for (int i = 0; i < p.nOut; ++i) {
-        if (i % CancelEvery == 0 && cancelled(e)) return false;
-        Out* d = out + outPitch * static_cast<std::size_t>(i);
+void vrow(const FixedPass& p, int i, const In* const* rows, Out* d, std::size_t elems, int shift, int outMax,
+          bool simd) {
 #ifdef TV_RESIZE_X86
-        if (simd) {
-            vrow_avx2(p, i, in, inPitch, d, elems, shift, outMax);
-            continue;
-        }
-#else
-        (void)simd;
-#endif
-        vrow_scalar(p, i, in, inPitch, d, 0, elems, shift, outMax);
+    if (simd) {
+        vrow_avx2(p, i, rows, d, elems, shift, outMax);
+        return;
     }
-    return true;
+#else
+    (void)simd;
+#endif
+    vrow_scalar(p, i, rows, d, 0, elems, shift, outMax);
 }
 
 struct Plan {
@@ -357,29 +367,61 @@ int resample_rgb_fixed(const Engine& e, std::uint8_t* dst, int dstPitch, int dst
     if (!make_plan(plan, srcW, srcH, dstW, dstH)) return 0;
     if (plan.fallback) return resample_exact(e, dst, dstPitch, dstW, dstH, src, srcPitch, srcW, srcH, 3);
 
-    const int midW = plan.hFirst ? dstW : srcW;
-    const int midH = plan.hFirst ? srcH : dstH;
-    const std::size_t midPitch = static_cast<std::size_t>(midW) * 3;  // in elements
-    const std::size_t midBytes = midPitch * static_cast<std::size_t>(midH) * sizeof(std::int16_t);
-    if (e.maxPixelBytes && midBytes > e.maxPixelBytes) return 0;
-    // A little slack so that the 16-bit loads of the last pixels stay inside.
-    auto* mid = static_cast<std::int16_t*>(std::malloc(midBytes + 64));
-    if (!mid) return 0;
-    bool ok;
+    // The passes run interleaved, row by row, so the intermediate rows are
+    // still in cache when the second pass reads them. Horizontal first: a
+    // ring of filtered source rows, as many as one output row reads (each
+    // source row is filtered once, as the windows only move forward).
+    // Vertical first: one filtered row per output row.
     const FixedPass& hp = plan.hp;
     const FixedPass& vp = plan.vp;
-    if (plan.hFirst) {
-        ok = horizontal(e, hp, src, static_cast<std::size_t>(srcPitch), mid, midPitch, srcH,
-                        hp.shift - MidFraction, MidMax, simd) &&
-             vertical(e, vp, static_cast<const std::int16_t*>(mid), midPitch, dst, static_cast<std::size_t>(dstPitch),
-                      static_cast<std::size_t>(dstW) * 3, vp.shift + MidFraction, 255, simd);
-    } else {
-        ok = vertical(e, vp, src, static_cast<std::size_t>(srcPitch), mid, midPitch,
-                      static_cast<std::size_t>(srcW) * 3, vp.shift - MidFraction, MidMax, simd) &&
-             horizontal(e, hp, static_cast<const std::int16_t*>(mid), midPitch, dst,
-                        static_cast<std::size_t>(dstPitch), dstH, hp.shift + MidFraction, 255, simd);
+    const std::size_t midElems = static_cast<std::size_t>(plan.hFirst ? dstW : srcW) * 3;
+    int ring = 1;
+    if (plan.hFirst)
+        for (int i = 0; i < vp.nOut; ++i) ring = std::max(ring, vp.count[i]);
+    const std::size_t midBytes = midElems * static_cast<std::size_t>(ring) * sizeof(std::int16_t);
+    if (e.maxPixelBytes && midBytes > e.maxPixelBytes) return 0;
+    auto* mid = static_cast<std::int16_t*>(std::malloc(midBytes));
+    int* held = static_cast<int*>(std::malloc(sizeof(int) * static_cast<std::size_t>(ring)));
+    const void** rows = static_cast<const void**>(std::malloc(sizeof(void*) * static_cast<std::size_t>(vp.taps_room())));
+    if (!mid || !held || !rows) {
+        std::free(mid);
+        std::free(held);
+        std::free(rows);
+        return 0;
+    }
+    for (int k = 0; k < ring; ++k) held[k] = -1;
+    bool ok = true;
+    for (int i = 0; i < dstH && ok; ++i) {
+        if (i % CancelEvery == 0 && cancelled(e)) {
+            ok = false;
+            break;
+        }
+        std::uint8_t* d = dst + static_cast<std::size_t>(dstPitch) * static_cast<std::size_t>(i);
+        if (plan.hFirst) {
+            for (int j = 0; j < vp.count[i]; ++j) {
+                const int r = vp.left[i] + j;
+                const int slot = r % ring;
+                std::int16_t* m = mid + midElems * static_cast<std::size_t>(slot);
+                if (held[slot] != r) {
+                    hrow(hp, src + static_cast<std::size_t>(srcPitch) * static_cast<std::size_t>(r), m,
+                         hp.shift - MidFraction, MidMax, simd);
+                    held[slot] = r;
+                }
+                rows[j] = m;
+            }
+            vrow(vp, i, reinterpret_cast<const std::int16_t* const*>(rows), d, static_cast<std::size_t>(dstW) * 3,
+                 vp.shift + MidFraction, 255, simd);
+        } else {
+            for (int j = 0; j < vp.count[i]; ++j)
+                rows[j] = src + static_cast<std::size_t>(srcPitch) * static_cast<std::size_t>(vp.left[i] + j);
+            vrow(vp, i, reinterpret_cast<const std::uint8_t* const*>(rows), mid, midElems, vp.shift - MidFraction,
+                 MidMax, simd);
+            hrow(hp, static_cast<const std::int16_t*>(mid), d, hp.shift + MidFraction, 255, simd);
+        }
     }
     std::free(mid);
+    std::free(held);
+    std::free(rows);
     return ok ? 1 : 0;
 }
 

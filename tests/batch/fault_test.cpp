@@ -2,6 +2,7 @@
 // or the batch is stopped at it, one after the other; afterwards every
 // source and every file that stood at an output path is intact, or was
 // replaced by a complete new picture, and no partial file is anywhere.
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <map>
@@ -311,4 +312,80 @@ TEST(Gate, ShutdownDuringAQuestionDoesNotLoop) {
     EXPECT_EQ(readBytes(b.src + "a.jpg"), source);
     EXPECT_TRUE(hiddenNames(b.src).empty());
     EXPECT_EQ(b.ui.log().size(), 2u);
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool waitFor(const std::function<bool()>& condition, int seconds) {
+    auto until = Clock::now() + std::chrono::seconds(seconds);
+    while (!condition()) {
+        if (Clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+}  // namespace
+
+// A 24-megapixel photo: a stop while it is being decoded or encoded ends the
+// engine's loop through the cancel check instead of waiting for the whole
+// picture. The time bound is generous; a stop normally takes milliseconds.
+TEST(Gate, StopWhileDecodingALargePhoto) {
+    Bench b;
+    ASSERT_TRUE(b.textsLoaded);
+    b.addJpeg("big.jpg", 6000, 4000);
+    std::string source = readBytes(b.src + "big.jpg");
+    std::atomic<bool> loading{false};
+    std::atomic<int> loaded{-1};
+    auto real = b.ops.loadImage;
+    b.ops.loadImage = [&](tv::img::Engine& e, const std::string& path) {
+        loading = true;
+        tv::img::ImageHandle h = real(e, path);
+        loaded = h;
+        return h;
+    };
+    std::thread worker([&] { tv::RunBatch(b.p, b.out, b.ops); });
+    ASSERT_TRUE(waitFor([&] { return loading.load(); }, 30));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    auto t0 = Clock::now();
+    tv::stopWorker(b.p);
+    bool finished = waitFor([&] { return b.p.WorkerFinished.load() == 1; }, 30);
+    auto elapsed = Clock::now() - t0;
+    worker.join();
+    ASSERT_TRUE(finished);
+    EXPECT_LT(elapsed, std::chrono::seconds(5));
+    EXPECT_EQ(loaded.load(), tv::img::NoImage) << "the decode ran to its end despite the stop";
+    EXPECT_TRUE(listNames(b.out).empty());
+    EXPECT_EQ(readBytes(b.src + "big.jpg"), source);
+    EXPECT_TRUE(b.ui.log().empty());
+}
+
+TEST(Gate, StopWhileEncodingALargePhoto) {
+    Bench b;
+    ASSERT_TRUE(b.textsLoaded);
+    b.addJpeg("big.jpg", 6000, 4000);
+    std::string source = readBytes(b.src + "big.jpg");
+    int saved = -1;
+    Clock::duration elapsed{};
+    auto real = b.ops.saveImage;
+    b.ops.saveImage = [&](tv::img::Engine& e, tv::img::ImageHandle h, const std::string& path, std::uint32_t enc,
+                          int opt) {
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            tv::stopWorker(b.p);
+        });
+        auto t0 = Clock::now();
+        saved = real(e, h, path, enc, opt);
+        stopper.join();
+        elapsed = Clock::now() - t0;
+        return saved;
+    };
+    b.ui.setState(tv::id::CheckboxDeleteImage, 1);
+    b.run("");  // over itself: the source is moved aside during the save
+    EXPECT_EQ(saved, 0) << "the encode ran to its end despite the stop";
+    EXPECT_LT(elapsed, std::chrono::seconds(5));
+    EXPECT_EQ(readBytes(b.src + "big.jpg"), source);
+    EXPECT_EQ(listNames(b.src), (std::vector<std::string>{"big.jpg"}));
 }

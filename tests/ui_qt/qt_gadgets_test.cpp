@@ -417,10 +417,19 @@ TEST_F(QtGadgets, TickCountAdvancesInMilliseconds) {
     EXPECT_LT(b - a, 2000u);
 }
 
-TEST(QtDesktop, NoWindowWalkWithoutX11AndTitlesCutWhole) {
+TEST(QtDesktop, WindowWalkSeesTheProgramsWindowsAndTitlesAreCutWhole) {
     auto ui = makeQt();
+    ASSERT_TRUE(ui->openWindow(200, 0, 0, 100, 100, "Tarvolin - Settings", wflag::TitleBar));
+    ASSERT_TRUE(ui->openWindow(201, 0, 0, 100, 100, "/home/user/Photos/", wflag::TitleBar | wflag::Invisible));
+    ui->waitEvent(0);
+    int shown = 0, hidden = 0;
+    for (const TopLevelWindow& w : ui->topLevelWindows()) {
+        if (w.title == "Tarvolin - Settings" && w.visible && !w.toolWindow) ++shown;
+        if (w.title == "/home/user/Photos/" && !w.visible) ++hidden;
+    }
+    EXPECT_EQ(shown, 1);
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        EXPECT_TRUE(ui->topLevelWindows().empty());
+        EXPECT_EQ(hidden, 1);
     }
     EXPECT_EQ(clipTitle(std::string(300, 'a')).size(), 255u);
     std::string accents;

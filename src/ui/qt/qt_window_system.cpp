@@ -1307,8 +1307,26 @@ void QtWindowSystem::shutdown() {
 std::uint32_t QtWindowSystem::tickCount() { return static_cast<std::uint32_t>(d->clock.elapsed()); }
 
 std::vector<TopLevelWindow> QtWindowSystem::topLevelWindows() {
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) return {};
-    return x11TopLevelWindows();
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) return x11TopLevelWindows();
+    // Elsewhere other programs' windows cannot be seen; the program's own
+    // are still known, the active one first.
+    std::vector<TopLevelWindow> out;
+    if (!d->onGui()) return out;
+    QWidget* active = QApplication::activeWindow();
+    std::vector<QWidget*> order;
+    if (active) order.push_back(active);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != active) order.push_back(w);
+    for (QWidget* w : order) {
+        TopLevelWindow t;
+        t.title = clipTitle(ss(w->windowTitle()));
+        t.visible = w->isVisible();
+        t.toolWindow = (w->windowFlags() & Qt::WindowType_Mask) == Qt::Tool ||
+                       (w->windowFlags() & Qt::WindowType_Mask) == Qt::ToolTip ||
+                       (w->windowFlags() & Qt::WindowType_Mask) == Qt::Popup;
+        out.push_back(std::move(t));
+    }
+    return out;
 }
 
 // ---------------------------------------------------------------- introspection

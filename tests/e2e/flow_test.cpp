@@ -404,3 +404,34 @@ TEST(WholeRun, OtherFolderChosenWithTheChooserReceivesTheOutputs) {
     EXPECT_EQ(r.opened[0], out);
     EXPECT_EQ(dataTvl(r.work.path()), (std::vector<unsigned char>{5, 0, 1, 0, 1, 0x65}));
 }
+
+TEST(WholeRun, ProgressRefreshesAtMostEvery500msWhileTheTickCountWraps) {
+    ProgramRun r;
+    r.storeOptions(EnglishDefaults);
+    r.makePhotos(12, 1600, 1200);
+    scriptTypicalRun(r, {});
+    // Right before Compress the tick count is put 256 ms short of its wrap.
+    r.steps.insert(r.steps.begin() + 2, Step{[&r] { return r.ui.isWindowVisible(id::WndCompress); }, [&r] {
+                                                 std::uint32_t elapsed = r.ui.tickCount();
+                                                 r.ui.setTickOffset(static_cast<std::int64_t>(0xFFFFFF00u - elapsed));
+                                             }});
+    std::vector<std::pair<std::uint32_t, std::string>> changes;
+    r.everyIdle = [&r, &changes] {
+        std::string counter = r.ui.getText(id::TextCounter);
+        if (!counter.empty() && (changes.empty() || changes.back().second != counter))
+            changes.push_back({r.ui.tickCount(), counter});
+    };
+    EXPECT_EQ(r.run(), 0);
+    ASSERT_TRUE(r.scriptDone());
+    EXPECT_EQ(r.p.ProcessedCount.load(), 12);
+    ASSERT_GE(changes.size(), 2u);
+    EXPECT_EQ(changes.front().second.substr(changes.front().second.find('/')), "/12");
+    // The first refresh came before the wrap and a later one after it.
+    EXPECT_GT(changes.front().first, 0xFFFF0000u);
+    EXPECT_LT(changes.back().first, 0x00010000u);
+    for (std::size_t i = 1; i < changes.size(); ++i) {
+        std::uint32_t gap = changes[i].first - changes[i - 1].first;
+        // Seen one idle pass after the refresh: allow the 50 ms wait either side.
+        EXPECT_GT(gap, 450u) << changes[i - 1].second << " -> " << changes[i].second;
+    }
+}

@@ -6,7 +6,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -626,4 +628,209 @@ TEST(PngEncoder, CancelBetweenRowsGivesZero) {
                               &never.engine),
               1);
     EXPECT_TRUE(read_png(t.path("c.png")).ok);
+}
+
+// ------------------------------------------- through image_save, decoded files
+
+namespace {
+
+struct Loaded {
+    Engine e;
+    ImageHandle h = NoImage;
+    const Image* im = nullptr;
+    Loaded() {
+        register_jpeg_decoder(e);
+        register_jpeg_encoder(e);
+        register_png_decoder(e);
+        register_png_encoder(e);
+    }
+    bool load(const std::string& path) {
+        if (h != NoImage) image_free(e, h);
+        h = image_load(e, path);
+        im = image_get(e, h);
+        return im != nullptr;
+    }
+};
+
+const std::uint8_t* pixel(const Image& im, int x, int y) {
+    return im.pixels + static_cast<std::size_t>(y) * row_pitch(im.width, im.depth) + x * (im.depth / 8);
+}
+
+std::string suite(const std::string& rel) { return std::string(TARVOLIN_TESTDATA) + "/" + rel; }
+
+bool have(const std::string& rel) { return fs::exists(suite(rel)); }
+
+#define NEED_TESTDATA(rel)                                                            \
+    do {                                                                              \
+        if (!have(rel)) GTEST_SKIP() << "test data not found: " << suite(rel);        \
+    } while (0)
+
+}  // namespace
+
+TEST(SaveDecoded, OneBitBmp33PixelsWideKeepsItsDepthAndRowSize) {
+    TempDir t;
+    // Our own 1-bit file, loaded back as 24 bits with source depth 1.
+    Pic p = make_pic(33, 6, 24, 8);
+    ASSERT_EQ(bmp(t.path("src.bmp"), p, 1), 1);
+    Loaded l;
+    ASSERT_TRUE(l.load(t.path("src.bmp")));
+    ASSERT_EQ(l.im->source_depth, 1);
+    ASSERT_EQ(image_save(l.e, l.h, t.path("out.bmp"), 0), 1);
+    std::vector<std::uint8_t> b = slurp(t.path("out.bmp"));
+    EXPECT_EQ(le16(b, 28), 1u);
+    EXPECT_EQ(le32(b, 10), 54u + 8u);
+    EXPECT_EQ(b.size(), 54u + 8u + 8u * 6u);
+    // Saved as PNG it is a 1-bit palette file.
+    ASSERT_EQ(image_save(l.e, l.h, t.path("out.png"), PngEncoderId), 1);
+    PngRead r = read_png(t.path("out.png"));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.colourType, 3);
+    EXPECT_EQ(r.bitDepth, 1);
+    EXPECT_EQ(r.paletteSize, 2);
+    // Both outputs load again with the picture's size.
+    ASSERT_TRUE(l.load(t.path("out.png")));
+    EXPECT_EQ(l.im->width, 33);
+    EXPECT_EQ(l.im->height, 6);
+}
+
+TEST(SaveDecoded, EightBitPaletteBmpComesBackAsEightBitPalette) {
+    NEED_TESTDATA("bmpsuite/g/pal8.bmp");
+    TempDir t;
+    Loaded l;
+    ASSERT_TRUE(l.load(suite("bmpsuite/g/pal8.bmp")));
+    ASSERT_EQ(l.im->source_depth, 8);
+    ASSERT_EQ(image_save(l.e, l.h, t.path("o.bmp"), 0), 1);
+    std::vector<std::uint8_t> b = slurp(t.path("o.bmp"));
+    EXPECT_EQ(le16(b, 28), 8u);
+    EXPECT_EQ(le32(b, 10), 54u + 1024u);
+    const int w = l.im->width, h = l.im->height;
+    EXPECT_EQ(b.size(), 54u + 1024u + static_cast<std::size_t>((w + 3) / 4 * 4) * h);
+    // The rebuilt palette stays close to the picture: mean error per channel.
+    Loaded back;
+    ASSERT_TRUE(back.load(t.path("o.bmp")));
+    ASSERT_EQ(back.im->width, w);
+    ASSERT_EQ(back.im->height, h);
+    long err = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) err += std::abs(pixel(*l.im, x, y)[c] - pixel(*back.im, x, y)[c]);
+    EXPECT_LT(static_cast<double>(err) / (3.0 * w * h), 12.0);
+}
+
+TEST(SaveDecoded, WhatIsWrittenPerSourceKind) {
+    struct Case {
+        const char* file;
+        int pngType, pngDepth;  // colour type and bit depth of the PNG written
+        int bmpDepth;           // bits per pixel of the BMP written
+    };
+    const Case cases[] = {
+        {"pngsuite/basn2c08.png", 2, 8, 24},   // RGB PNG
+        {"bmpsuite/g/rgb24.bmp", 2, 8, 24},    // 24-bit BMP
+        {"bmpsuite/g/rgb32.bmp", 2, 8, 32},    // 32-bit BMP, loaded as 24 bits
+        {"pngsuite/basn6a08.png", 6, 8, 32},   // RGB PNG with alpha
+        {"pngsuite/basn3p08.png", 3, 8, 8},    // 8-bit palette PNG
+        {"pngsuite/basn3p04.png", 3, 4, 4},    // 4-bit palette PNG
+        {"pngsuite/basn3p02.png", 3, 2, 24},   // 2-bit palette PNG: no 2-bit BMP
+        {"pngsuite/basn0g01.png", 3, 1, 1},    // 1-bit grey PNG
+        {"pngsuite/basn4a08.png", 3, 8, 8},    // grey with alpha at 8 bits
+        {"pngsuite/tbbn3p08.png", 3, 8, 8},    // palette with transparency: still no tRNS
+        {"pngsuite/basn0g16.png", 2, 8, 24},   // 16-bit grey
+        {"pngsuite/basn4a16.png", 6, 8, 24},   // 16-bit grey with alpha (32-bit image)
+        {"bmpsuite/g/rgb16.bmp", 2, 8, 24},    // 16-bit BMP
+    };
+    TempDir t;
+    int ran = 0;
+    for (const Case& c : cases) {
+        if (!have(c.file)) continue;
+        ++ran;
+        Loaded l;
+        ASSERT_TRUE(l.load(suite(c.file))) << c.file;
+        ASSERT_EQ(image_save(l.e, l.h, t.path("o.png"), PngEncoderId), 1) << c.file;
+        PngRead r = read_png(t.path("o.png"));
+        ASSERT_TRUE(r.ok) << c.file;
+        EXPECT_EQ(r.colourType, c.pngType) << c.file;
+        EXPECT_EQ(r.bitDepth, c.pngDepth) << c.file;
+        EXPECT_FALSE(r.hasTrns) << c.file;
+        EXPECT_EQ(r.hasGama, c.pngType == 3) << c.file;
+        if (c.pngType == 3) {
+            EXPECT_EQ(r.gama, 180000);
+            EXPECT_EQ(r.paletteSize, 1 << c.pngDepth) << c.file;
+        }
+        ASSERT_EQ(image_save(l.e, l.h, t.path("o.bmp"), 0), 1) << c.file;
+        std::vector<std::uint8_t> b = slurp(t.path("o.bmp"));
+        ASSERT_GE(b.size(), 54u);
+        EXPECT_EQ(le16(b, 28), static_cast<std::uint32_t>(c.bmpDepth)) << c.file;
+
+        const Image& im = *l.im;
+        const std::uint32_t R = ((im.width * c.bmpDepth + 31) / 32) * 4;
+        const std::uint32_t offset = le32(b, 10);
+        ASSERT_EQ(b.size(), offset + R * im.height) << c.file;
+        if (c.bmpDepth == 32) {
+            // Alpha of a 32-bit image in the fourth byte, 0 for a 24-bit one.
+            for (int y = 0; y < im.height; ++y)
+                for (int x = 0; x < im.width; ++x) {
+                    const std::uint8_t* f = &b[offset + R * y + 4 * x];
+                    const std::uint8_t* s = pixel(im, x, y);
+                    ASSERT_EQ(std::memcmp(f, s, 3), 0) << c.file;
+                    ASSERT_EQ(f[3], im.depth == 32 ? s[3] : 0) << c.file;
+                }
+        }
+        if (c.pngType != 3) {
+            // Deep pictures come back from PNG unchanged (16-bit ones as
+            // their 24-bit widening).
+            Image* wide = im.depth == 16 ? detail::convert16_to_24(l.e, im) : nullptr;
+            const Image& want = wide ? *wide : im;
+            Loaded back;
+            ASSERT_TRUE(back.load(t.path("o.png"))) << c.file;
+            ASSERT_EQ(back.im->depth, want.depth == 32 ? 32 : 24) << c.file;
+            bool same = true;
+            for (int y = 0; y < im.height && same; ++y)
+                for (int x = 0; x < im.width && same; ++x)
+                    same = std::memcmp(pixel(*back.im, x, y), pixel(want, x, y), want.depth == 32 ? 4 : 3) == 0;
+            EXPECT_TRUE(same) << c.file;
+            detail::destroy_image(wide);
+        }
+    }
+    if (ran == 0) GTEST_SKIP() << "test data not found under " << TARVOLIN_TESTDATA;
+}
+
+TEST(SaveDecoded, EverySuiteFileRoundTripsThroughPngAndBmp) {
+    std::vector<std::string> files;
+    for (const char* dir : {"pngsuite", "bmpsuite/g"}) {
+        std::error_code ec;
+        if (!fs::is_directory(suite(dir))) continue;
+        for (const auto& ent : fs::directory_iterator(suite(dir), ec)) {
+            std::string name = ent.path().filename().string();
+            if (name.size() < 4) continue;
+            std::string ext = name.substr(name.size() - 4);
+            if (ext != ".png" && ext != ".bmp") continue;
+            if (name[0] == 'x') continue;  // the suite's corrupt files
+            files.push_back(ent.path().string());
+        }
+    }
+    if (files.empty()) GTEST_SKIP() << "test data not found under " << TARVOLIN_TESTDATA;
+    std::sort(files.begin(), files.end());
+    TempDir t;
+    int loaded = 0;
+    for (const std::string& f : files) {
+        Loaded l;
+        if (!l.load(f)) continue;  // what the decoders refuse is their business
+        ++loaded;
+        for (std::uint32_t enc : {PngEncoderId, BmpEncoderId}) {
+            std::string out = t.path(enc == BmpEncoderId ? "rt.bmp" : "rt.png");
+            ASSERT_EQ(image_save(l.e, l.h, out, enc), 1) << f;
+            Loaded back;
+            ASSERT_TRUE(back.load(out)) << f << " -> " << out;
+            EXPECT_EQ(back.im->width, l.im->width) << f;
+            EXPECT_EQ(back.im->height, l.im->height) << f;
+            const int sd = l.im->source_depth;
+            // 24-bit pixels of a deep source come back exactly from either file.
+            if (l.im->depth == 24 && sd >= 16) {
+                for (int y = 0; y < l.im->height; ++y)
+                    for (int x = 0; x < l.im->width; ++x)
+                        ASSERT_EQ(std::memcmp(pixel(*back.im, x, y), pixel(*l.im, x, y), 3), 0) << f << " " << out;
+            }
+        }
+    }
+    EXPECT_GT(loaded, 100);
 }

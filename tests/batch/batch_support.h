@@ -342,6 +342,8 @@ public:
     int run(const std::string& target) {
         int r = tv::RunBatch(p, target, ops);
         EXPECT_EQ(p.WorkerFinished.load(), 1);
+        // Every image was released, whatever way it ended.
+        for (const tv::img::Image* im : p.engine.table) EXPECT_EQ(im, nullptr) << "an image was not released";
         return r;
     }
 

@@ -38,6 +38,14 @@ TEST_F(Placement, TextsAreTheEnglishOnes) {
     EXPECT_EQ(overwriteText(b, "/o/x.jpg"), "Overwrite the file: '/o/x.jpg' ?");
     EXPECT_EQ(saveFailText(b, "/o/x.jpg"),
               "Unable to save this image :\n/o/x.jpg\n\nTry again and change the image name ?");
+    EXPECT_EQ(deleteFailText(b, "/o/x.jpg"),
+              "Unable to delete the file :\n/o/x.jpg\nThis image is probably used by another program !\n\n"
+              "Try again to delete this file ?");
+    EXPECT_EQ(b.text("Info.FileOverwrite.Title"), "File overwrite ?");
+    EXPECT_EQ(b.text("Info.UnableDeleteImage.Text1") + " :", "Unable to delete the original image :");
+    EXPECT_EQ(b.text("Info.FileOverwrite.New.Message") + " :", "New image name :");
+    EXPECT_EQ(tv::replaceAll(b.text("Info.UnableRedimImage") + "\r\n" + b.text("Info.DisableImageRedim"), "%", "a.jpg"),
+              "Unable to resize this image: 'a.jpg' !\r\nDisable resizing for next images ?");
 }
 
 TEST_F(Placement, SameFileIgnoringCaseAsksNothingAndKeepsOneFile) {

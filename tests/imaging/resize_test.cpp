@@ -392,6 +392,46 @@ TEST(ResampleRgb, RandomSizesStayWithinOne) {
     }
 }
 
+TEST(ResampleRgb, ErrorsAreRoundingNotBias) {
+    // Within 1 is not enough on its own: a path that truncated instead of
+    // rounding would also stay within 1, but always on one side.
+    const int sizes[][4] = {{400, 300, 200, 150}, {300, 200, 200, 133}, {97, 61, 193, 122}, {250, 180, 31, 22}};
+    for (auto& z : sizes) {
+        SCOPED_TRACE(testing::Message() << z[0] << "x" << z[1] << " -> " << z[2] << "x" << z[3]);
+        Engine e;
+        auto src = random_rgb(z[0], z[1], 5, 0);
+        const int sp = row_pitch(z[0], 24), dp = row_pitch(z[2], 24);
+        std::vector<std::uint8_t> exact(static_cast<std::size_t>(dp) * z[3]), fast(exact.size());
+        ASSERT_EQ(detail::resample_exact(e, exact.data(), dp, z[2], z[3], src.data(), sp, z[0], z[1], 3), 1);
+        ASSERT_EQ(detail::resample_rgb(e, fast.data(), dp, z[2], z[3], src.data(), sp, z[0], z[1]), 1);
+        long n = 0, differ = 0, sum = 0;
+        for (int y = 0; y < z[3]; ++y)
+            for (int x = 0; x < 3 * z[2]; ++x) {
+                const int d = fast[static_cast<std::size_t>(y) * dp + x] - exact[static_cast<std::size_t>(y) * dp + x];
+                ++n;
+                differ += d != 0;
+                sum += d;
+            }
+        EXPECT_LT(static_cast<double>(differ) / n, 0.3);
+        EXPECT_LT(std::fabs(static_cast<double>(sum) / n), 0.02);
+    }
+}
+
+TEST(ResampleRgb, WorkedExamplesOnThreeChannels) {
+    Engine e;
+    struct Case {
+        std::vector<int> in, out;
+    } cases[] = {{{0, 255}, {0, 63, 192, 255}}, {{0, 255, 0, 255}, {108, 147}}, {{10, 20, 30, 40, 50, 60, 70, 80}, {20, 45, 70}}};
+    for (const Case& c : cases) {
+        const int sw = static_cast<int>(c.in.size()), dw = static_cast<int>(c.out.size());
+        std::vector<std::uint8_t> src(static_cast<std::size_t>(row_pitch(sw, 24))), dst(static_cast<std::size_t>(row_pitch(dw, 24)));
+        for (int x = 0; x < sw; ++x) src[3 * x] = src[3 * x + 1] = src[3 * x + 2] = static_cast<std::uint8_t>(c.in[x]);
+        ASSERT_EQ(detail::resample_rgb(e, dst.data(), row_pitch(dw, 24), dw, 1, src.data(), row_pitch(sw, 24), sw, 1), 1);
+        for (int x = 0; x < dw; ++x)
+            for (int k = 0; k < 3; ++k) EXPECT_EQ(dst[3 * x + k], c.out[x]) << x;
+    }
+}
+
 TEST(ResampleRgb, CommonRatiosUseFixedPoint) {
     EXPECT_FALSE(detail::fixed_point_falls_back(4000, 3000, 2000, 1500));
     EXPECT_FALSE(detail::fixed_point_falls_back(4000, 3000, 2667, 2000));
@@ -532,6 +572,24 @@ TEST(ImageResize, SixteenBitBecomesTwentyFourBit) {
     EXPECT_EQ(out->source_depth, 16);
     ASSERT_EQ(out->size, ref.size());
     EXPECT_EQ(std::memcmp(out->pixels, ref.data(), ref.size()), 0);
+}
+
+TEST(ImageResize, LargestDimensionsWork) {
+    for (int depth : {24, 32}) {
+        Engine e;
+        ImageHandle h = make_image(e, 1, 1, depth, 31, true);
+        std::vector<std::uint8_t> px(image_get(e, h)->pixels, image_get(e, h)->pixels + depth / 8);
+        ASSERT_NE(image_resize(e, h, MaxDimension, 1), 0);
+        EXPECT_EQ(image_width(e, h), MaxDimension);
+        const Image* im = image_get(e, h);
+        // One pixel spread over the row keeps its value everywhere.
+        for (int x = 0; x < MaxDimension; x += 997)
+            ASSERT_EQ(std::memcmp(im->pixels + static_cast<std::size_t>(x) * (depth / 8), px.data(), px.size()), 0);
+        ASSERT_NE(image_resize(e, h, 3, MaxDimension), 0);
+        EXPECT_EQ(image_height(e, h), MaxDimension);
+        ASSERT_NE(image_resize(e, h, 2, 2), 0);
+        EXPECT_EQ(image_width(e, h), 2);
+    }
 }
 
 TEST(ImageResize, RawModeTakesTheNearestPixel) {

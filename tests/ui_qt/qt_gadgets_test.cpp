@@ -34,7 +34,10 @@ protected:
         ui = makeQt();
         ASSERT_TRUE(ui->openWindow(Win, 0, 0, 340, 200, "Tarvolin - Settings", wflag::TitleBar | wflag::Centered));
     }
-    void TearDown() override { ui.reset(); }
+    void TearDown() override {
+        tvtest::stopDrivers();
+        ui.reset();
+    }
 
     // Every event waiting now, in order.
     std::vector<Event> drain() {

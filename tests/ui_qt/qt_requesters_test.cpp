@@ -35,7 +35,10 @@ protected:
         ui->activateWindow(Progress);
         tvtest::pump(20);
     }
-    void TearDown() override { ui.reset(); }
+    void TearDown() override {
+        tvtest::stopDrivers();
+        ui.reset();
+    }
 
     // Clicks the message box's button of that kind once a box is up, noting
     // what the program's window looked like meanwhile.

@@ -7,11 +7,13 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QTimer>
 
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "ui/qt/qt_window_system.h"
 
@@ -42,16 +44,28 @@ T* findTopLevel() {
     return nullptr;
 }
 
+// Timers started by whenReady that may still be running.
+inline std::vector<QPointer<QTimer>>& drivers() {
+    static std::vector<QPointer<QTimer>> list;
+    return list;
+}
+
+// Stops every driver, so none outlives the test whose objects it touches.
+inline void stopDrivers() {
+    for (auto& t : drivers()) delete t.data();
+    drivers().clear();
+}
+
 // Runs check on the UI thread every 10 ms until it returns true (or 5 s).
 inline void whenReady(std::function<bool()> check) {
     auto* timer = new QTimer();
-    auto* clock = new QElapsedTimer();
+    drivers().emplace_back(timer);
+    auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, check] {
         if (check() || clock->elapsed() > 5000) {
             timer->stop();
             timer->deleteLater();
-            delete clock;
         }
     });
     timer->start(10);

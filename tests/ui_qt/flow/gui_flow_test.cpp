@@ -1,0 +1,208 @@
+// The whole program on the Qt backend: one batch clicked through its four
+// windows, and every window of both languages laid out with no caption cut.
+//
+// With TARVOLIN_SCREENSHOT_DIR set, the window pictures are also written
+// there as <window>-<lang>.png (tools/screenshots.sh does that).
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "../qt_support.h"
+#include "shell/ids.h"
+#include "shell/program.h"
+#include "shell/stored_options.h"
+#include "ui/windows/main_flow.h"
+#include "ui/windows/windows.h"
+
+using namespace tv;
+
+namespace {
+
+void writePhoto(const QString& path, int w, int h, const char* format) {
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) img.setPixel(x, y, qRgb(x * 255 / w, y * 255 / h, (x + y) % 256));
+    ASSERT_TRUE(img.save(path, format)) << path.toStdString();
+}
+
+QAbstractButton* button(QtWindowSystem& ui, int id) { return static_cast<QAbstractButton*>(ui.gadgetWidget(id)); }
+
+TEST(GuiFlow, OneBatchClickedThroughEveryWindow) {
+    tvtest::qtApp();
+    QTemporaryDir work, photos;
+    ASSERT_TRUE(work.isValid() && photos.isValid());
+    writePhoto(photos.path() + "/a.jpg", 64, 48, "JPG");
+    writePhoto(photos.path() + "/b.png", 40, 30, "PNG");
+    writePhoto(photos.path() + "/c.bmp", 20, 10, "BMP");
+
+    QtWindowSystem ui;
+    Program p(ui);
+    p.workDir = work.path().toStdString();
+    std::string photoFolder = photos.path().toStdString() + "/";
+    p.picturesFolder = [&] { return photoFolder; };
+    std::vector<std::string> opened;
+    p.openFolder = [&](const std::string& path) { opened.push_back(path); };
+
+    std::vector<std::string> steps;
+    int rowsListed = -1;
+    std::string params;
+    // The user, looking at the screen every 10 ms; gone with this scope.
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, &user, [&] {
+        if (p.ended) return;
+        if (ui.isWindowVisible(id::WndMain) && steps.empty()) {
+            EXPECT_EQ(ui.getText(id::StringPath), photoFolder);
+            // " 50%: 1/2", picked as the user would.
+            static_cast<QComboBox*>(ui.gadgetWidget(id::ComboSize))->setCurrentIndex(4);
+            button(ui, id::ButtonList)->click();
+            steps.push_back("list");
+        } else if (ui.isWindowVisible(id::WndList) && steps.size() == 1) {
+            rowsListed = ui.countItems(id::ListImgList);
+            button(ui, id::ButtonNext)->click();
+            steps.push_back("next");
+        } else if (ui.isWindowVisible(id::WndCompress) && steps.size() == 2) {
+            params = ui.getText(id::TextParams);
+            button(ui, id::CheckboxRenameImage)->click();
+            button(ui, id::ButtonLaunchCompression)->click();
+            steps.push_back("compress");
+        }
+    });
+    user.start(10);
+    EXPECT_EQ(runTarvolin(p), 0);
+    EXPECT_TRUE(p.ended);
+    ASSERT_EQ(steps.size(), 3u);
+    EXPECT_EQ(rowsListed, 3);
+    EXPECT_EQ(params, "Settings for 3 images to compress");
+    EXPECT_EQ(p.ProcessedCount.load(), 3);
+
+    // Renamed in listing order, halved, JPEG whatever the source was.
+    QStringList outputs = QDir(photos.path()).entryList({"Nouvel album *"}, QDir::Files, QDir::Name);
+    ASSERT_EQ(outputs.size(), 3) << outputs.join(", ").toStdString();
+    std::vector<QSize> sizes;
+    for (const QString& name : outputs) {
+        EXPECT_TRUE(name.endsWith(".jpg")) << name.toStdString();
+        QImage out(photos.path() + "/" + name);
+        EXPECT_FALSE(out.isNull()) << name.toStdString();
+        sizes.push_back(out.size());
+    }
+    std::vector<QSize> halves{{32, 24}, {20, 15}, {10, 5}};
+    std::sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) { return a.width() < b.width(); });
+    std::sort(halves.begin(), halves.end(), [](QSize a, QSize b) { return a.width() < b.width(); });
+    EXPECT_EQ(sizes, halves);
+    EXPECT_TRUE(QFile::exists(photos.path() + "/a.jpg")) << "sources stay";
+    EXPECT_TRUE(QFile::exists(work.path() + "/data.tvl"));
+    EXPECT_FALSE(QFile::exists(work.path() + "/temp.tmp"));
+}
+
+// ---------------------------------------------------------------- layout
+
+// The part of a widget not covered by a later sibling to its right.
+int visibleWidth(QWidget* w) {
+    int right = w->geometry().right() + 1;
+    bool after = false;
+    for (QObject* o : w->parentWidget()->children()) {
+        if (o == w) {
+            after = true;
+            continue;
+        }
+        auto* s = qobject_cast<QWidget*>(o);
+        if (!after || !s || qobject_cast<QGroupBox*>(s) || s->isHidden()) continue;
+        if (s->geometry().intersects(w->geometry()) && s->x() > w->x()) right = std::min(right, s->x());
+    }
+    return right - w->x();
+}
+
+// Each caption's text against the room its widget gives it.
+std::vector<std::string> clippedCaptions(QWidget* window) {
+    std::vector<std::string> bad;
+    for (QWidget* w : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        QFontMetrics fm = w->fontMetrics();
+        if (!window->rect().contains(w->geometry())) bad.push_back("outside: " + w->objectName().toStdString());
+        if (auto* l = qobject_cast<QLabel*>(w)) {
+            if (fm.horizontalAdvance(l->text()) > visibleWidth(l)) bad.push_back(l->text().toStdString());
+        } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
+            int box = c->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                      c->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+            if (box + fm.horizontalAdvance(c->text()) > c->width()) bad.push_back(c->text().toStdString());
+        } else if (auto* b = qobject_cast<QPushButton*>(w)) {
+            if (fm.horizontalAdvance(b->text()) + 4 > b->width()) bad.push_back(b->text().toStdString());
+        } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+            if (fm.horizontalAdvance(g->title()) + 8 > g->width()) bad.push_back(g->title().toStdString());
+        } else if (auto* cb = qobject_cast<QComboBox*>(w)) {
+            QStyleOptionComboBox opt;
+            opt.initFrom(cb);
+            QRect field = cb->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, cb);
+            for (int i = 0; i < cb->count(); ++i)
+                if (fm.horizontalAdvance(cb->itemText(i)) > field.width()) bad.push_back(cb->itemText(i).toStdString());
+        }
+    }
+    return bad;
+}
+
+class Windows : public ::testing::TestWithParam<unsigned char> {};
+
+TEST_P(Windows, EveryCaptionFitsAndNothingSpillsOut) {
+    tvtest::qtApp();
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    QtWindowSystem ui;
+    Program p(ui);
+    p.workDir = work.path().toStdString();
+    p.defaultFolder = "/home/user/Pictures/";
+    ASSERT_TRUE(loadMessageTable(p, GetParam()));
+    ASSERT_TRUE(buildWindows(p));
+    ui.finishLayout();
+    // What the windows show later in a run.
+    for (const char* row : {"DSC_0001.JPG\n2.4 Mo", "holiday.png\n812 Ko", "scan.bmp\n5.9 Mo"})
+        ui.addItem(id::ListImgList, -1, row);
+    for (int r = 0; r < 3; ++r) ui.setItemState(id::ListImgList, r, row::Ticked | (r == 1 ? row::Selected : 0));
+    ui.hideGadget(id::TextContainsVideo, false);
+    ui.hideGadget(id::TextRatio, false);
+    ui.hideGadget(id::StringRatio, false);
+    std::string params = p.texts.lookup("Text.Params");
+    if (auto at = params.find('%'); at != std::string::npos) params.replace(at, 1, "12");
+    ui.setText(id::TextParams, params);
+    refreshProgress(p, 4, 12);
+
+    const char* lang = GetParam() == LangFrench ? "fr" : "en";
+    const char* dir = std::getenv("TARVOLIN_SCREENSHOT_DIR");
+    struct Shot {
+        int id;
+        const char* name;
+    } shots[] = {{id::WndMain, "settings"}, {id::WndList, "image-list"}, {id::WndCompress, "options"},
+                 {id::WndProgress, "progress"}};
+    for (const Shot& s : shots) {
+        QWidget* w = ui.windowWidget(s.id);
+        ASSERT_NE(w, nullptr);
+        w->show();
+        tvtest::pump(30);
+        EXPECT_EQ(clippedCaptions(w), std::vector<std::string>{}) << s.name << " " << lang;
+        QImage picture = w->grab().toImage();
+        EXPECT_EQ(picture.size(), w->size() * w->devicePixelRatio());
+        if (dir) {
+            QString file = QString("%1/%2-%3.png").arg(dir, s.name, lang);
+            EXPECT_TRUE(picture.save(file)) << file.toStdString();
+        }
+        w->hide();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, Windows, ::testing::Values(LangEnglish, LangFrench),
+                         [](const auto& param_info) { return param_info.param == LangFrench ? "French" : "English"; });
+
+}  // namespace

@@ -50,11 +50,12 @@ struct FixedPass {
     }
 };
 
+enum class Fixed { Ok, NoFit, NoMemory };
+
 // Quantise the weights with the largest shift that keeps every weight in 16
 // bits and every sum of an input of at most inMax in 32 bits (with the
-// rounding term of outShift = shift + inFrac - outFrac). False when no
-// shift works or memory cannot be had.
-bool build_fixed(FixedPass& p, const Contributions& c, int inMax, int inFrac, int outFrac) {
+// rounding term of outShift = shift + inFrac - outFrac).
+Fixed build_fixed(FixedPass& p, const Contributions& c, int inMax, int inFrac, int outFrac) {
     p.nIn = c.nIn;
     p.nOut = c.nOut;
     p.stride = (c.taps + 3) / 4 * 4;
@@ -62,7 +63,7 @@ bool build_fixed(FixedPass& p, const Contributions& c, int inMax, int inFrac, in
     p.w = static_cast<std::int16_t*>(std::calloc(n, sizeof(std::int16_t)));
     p.left = static_cast<int*>(std::malloc(static_cast<std::size_t>(c.nOut) * sizeof(int)));
     p.count = static_cast<int*>(std::malloc(static_cast<std::size_t>(c.nOut) * sizeof(int)));
-    if (!p.w || !p.left || !p.count) return false;
+    if (!p.w || !p.left || !p.count) return Fixed::NoMemory;
     std::memcpy(p.left, c.left, static_cast<std::size_t>(c.nOut) * sizeof(int));
     std::memcpy(p.count, c.count, static_cast<std::size_t>(c.nOut) * sizeof(int));
     double maxAbsSum = 0.0;
@@ -74,7 +75,7 @@ bool build_fixed(FixedPass& p, const Contributions& c, int inMax, int inFrac, in
             abs += std::fabs(w[j]);
         }
         // Unnormalised lists cannot be matched by weights summing to 2^shift.
-        if (std::fabs(sum - 1.0) > 1e-9) return false;
+        if (std::fabs(sum - 1.0) > 1e-9) return Fixed::NoFit;
         if (abs > maxAbsSum) maxAbsSum = abs;
     }
     p.maxAbsSum = maxAbsSum;
@@ -132,7 +133,7 @@ bool build_fixed(FixedPass& p, const Contributions& c, int inMax, int inFrac, in
             // Group g of output i: (w[4g], w[4g+1]) four times, then
             // (w[4g+2], w[4g+3]) four times, matching the pixel pairs.
             p.wx = static_cast<std::int32_t*>(std::malloc(n * 2 * sizeof(std::int32_t)));
-            if (!p.wx) return false;
+            if (!p.wx) return Fixed::NoMemory;
             for (int i = 0; i < c.nOut; ++i) {
                 const std::int16_t* q = p.w + static_cast<std::size_t>(i) * p.stride;
                 std::int32_t* x = p.wx + static_cast<std::size_t>(i) * p.stride * 2;
@@ -156,10 +157,10 @@ bool build_fixed(FixedPass& p, const Contributions& c, int inMax, int inFrac, in
                 if (from + 16 > avail) p.safe8 = i;
                 if (from + 14 > avail) p.safe16 = i;
             }
-            return true;
+            return Fixed::Ok;
         }
     }
-    return false;
+    return Fixed::NoFit;
 }
 
 bool plan_falls_back(const FixedPass& first, const FixedPass& second) {
@@ -396,12 +397,10 @@ bool make_plan(Plan& plan, int srcW, int srcH, int dstW, int dstH) {
     FixedPass& second = plan.hFirst ? plan.vp : plan.hp;
     const Contributions& c1 = plan.hFirst ? plan.hc : plan.vc;
     const Contributions& c2 = plan.hFirst ? plan.vc : plan.hc;
-    if (!build_fixed(first, c1, 255, 0, MidFraction) || !build_fixed(second, c2, MidMax, MidFraction, 0)) {
-        if (!first.w || !second.w) return false;
-        plan.fallback = true;
-        return true;
-    }
-    plan.fallback = plan_falls_back(first, second);
+    const Fixed f1 = build_fixed(first, c1, 255, 0, MidFraction);
+    const Fixed f2 = build_fixed(second, c2, MidMax, MidFraction, 0);
+    if (f1 == Fixed::NoMemory || f2 == Fixed::NoMemory) return false;
+    plan.fallback = f1 != Fixed::Ok || f2 != Fixed::Ok || plan_falls_back(first, second);
     return true;
 }
 

@@ -41,9 +41,13 @@ T* alloc_array(std::size_t n) {
     return static_cast<T*>(std::malloc(n * sizeof(T)));
 }
 
-// Horizontal pass over `rows` rows.
+// Horizontal pass over `rows` rows; CH > 0 fixes the channel count at
+// compile time (all channels of a pixel summed together, each sum still in
+// increasing input index).
+template <int CH>
 bool horizontal_pass(const Engine& e, const Contributions& c, const std::uint8_t* in, std::size_t inPitch,
-                     std::uint8_t* out, std::size_t outPitch, int rows, int ch) {
+                     std::uint8_t* out, std::size_t outPitch, int rows, int channels) {
+    const int ch = CH > 0 ? CH : channels;
     for (int y = 0; y < rows; ++y) {
         if (y % CancelEvery == 0 && cancelled(e)) return false;
         const std::uint8_t* s = in + inPitch * static_cast<std::size_t>(y);
@@ -52,25 +56,30 @@ bool horizontal_pass(const Engine& e, const Contributions& c, const std::uint8_t
             const double* w = c.w + static_cast<std::size_t>(i) * c.taps;
             const std::uint8_t* p = s + static_cast<std::size_t>(c.left[i]) * ch;
             std::uint8_t* o = d + static_cast<std::size_t>(i) * ch;
-            if (ch <= 4) {
-                // All channels of a pixel at once; each sum still runs in
-                // increasing input index.
-                double acc[4] = {0.0, 0.0, 0.0, 0.0};
+            if constexpr (CH > 0) {
+                double acc[CH] = {};
                 for (int j = 0; j < c.count[i]; ++j) {
-                    const std::uint8_t* q = p + static_cast<std::size_t>(j) * ch;
-                    for (int k = 0; k < ch; ++k) acc[k] += w[j] * q[k];
+                    const std::uint8_t* q = p + static_cast<std::size_t>(j) * CH;
+                    for (int k = 0; k < CH; ++k) acc[k] += w[j] * q[k];
                 }
-                for (int k = 0; k < ch; ++k) o[k] = to_byte(acc[k]);
-                continue;
-            }
-            for (int k = 0; k < ch; ++k) {
-                double acc = 0.0;
-                for (int j = 0; j < c.count[i]; ++j) acc += w[j] * p[static_cast<std::size_t>(j) * ch + k];
-                o[k] = to_byte(acc);
+                for (int k = 0; k < CH; ++k) o[k] = to_byte(acc[k]);
+            } else {
+                for (int k = 0; k < ch; ++k) {
+                    double acc = 0.0;
+                    for (int j = 0; j < c.count[i]; ++j) acc += w[j] * p[static_cast<std::size_t>(j) * ch + k];
+                    o[k] = to_byte(acc);
+                }
             }
         }
     }
     return true;
+}
+
+bool horizontal_pass_any(const Engine& e, const Contributions& c, const std::uint8_t* in, std::size_t inPitch,
+                         std::uint8_t* out, std::size_t outPitch, int rows, int ch) {
+    if (ch == 4) return horizontal_pass<4>(e, c, in, inPitch, out, outPitch, rows, ch);
+    if (ch == 3) return horizontal_pass<3>(e, c, in, inPitch, out, outPitch, rows, ch);
+    return horizontal_pass<0>(e, c, in, inPitch, out, outPitch, rows, ch);
 }
 
 // Vertical pass over rows of `elems` bytes. It walks whole rows (the sums
@@ -175,13 +184,13 @@ int resample_exact(const Engine& e, std::uint8_t* dst, int dstPitch, int dstW, i
     if (!mid) return 0;
     bool ok;
     if (hFirst) {
-        ok = horizontal_pass(e, hc, src, static_cast<std::size_t>(srcPitch), mid, midPitch, srcH, ch) &&
+        ok = horizontal_pass_any(e, hc, src, static_cast<std::size_t>(srcPitch), mid, midPitch, srcH, ch) &&
              vertical_pass(e, vc, mid, midPitch, dst, static_cast<std::size_t>(dstPitch),
                            static_cast<std::size_t>(dstW) * ch);
     } else {
         ok = vertical_pass(e, vc, src, static_cast<std::size_t>(srcPitch), mid, midPitch,
                            static_cast<std::size_t>(srcW) * ch) &&
-             horizontal_pass(e, hc, mid, midPitch, dst, static_cast<std::size_t>(dstPitch), dstH, ch);
+             horizontal_pass_any(e, hc, mid, midPitch, dst, static_cast<std::size_t>(dstPitch), dstH, ch);
     }
     std::free(mid);
     return ok ? 1 : 0;

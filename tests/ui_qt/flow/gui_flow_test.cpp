@@ -12,6 +12,8 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionComboBox>
@@ -107,6 +109,69 @@ TEST(GuiFlow, OneBatchClickedThroughEveryWindow) {
     EXPECT_TRUE(QFile::exists(photos.path() + "/a.jpg")) << "sources stay";
     EXPECT_TRUE(QFile::exists(work.path() + "/data.tvl"));
     EXPECT_FALSE(QFile::exists(work.path() + "/temp.tmp"));
+}
+
+TEST(GuiFlow, WorkerQuestionsAreAnsweredWhileTheProgressWindowWaits) {
+    tvtest::qtApp();
+    QTemporaryDir work, photos, out;
+    ASSERT_TRUE(work.isValid() && photos.isValid() && out.isValid());
+    writePhoto(photos.path() + "/a.jpg", 40, 20, "JPG");
+    writePhoto(out.path() + "/a.jpg", 8, 8, "JPG");  // in the way
+
+    QtWindowSystem ui;
+    Program p(ui);
+    p.workDir = work.path().toStdString();
+    std::string photoFolder = photos.path().toStdString() + "/";
+    p.picturesFolder = [&] { return photoFolder; };
+    p.openFolder = [](const std::string&) {};
+
+    int stage = 0;
+    bool progressDisabledDuringQuestion = false;
+    QString question, offered;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, &user, [&] {
+        if (p.ended) return;
+        if (stage == 0 && ui.isWindowVisible(id::WndMain)) {
+            button(ui, id::ButtonList)->click();
+            stage = 1;
+        } else if (stage == 1 && ui.isWindowVisible(id::WndList)) {
+            button(ui, id::ButtonNext)->click();
+            stage = 2;
+        } else if (stage == 2 && ui.isWindowVisible(id::WndCompress)) {
+            button(ui, id::CheckboxOtherFolder)->click();
+            static_cast<QLineEdit*>(ui.gadgetWidget(id::StringOtherFolder))->setText(out.path());
+            button(ui, id::ButtonLaunchCompression)->click();
+            stage = 3;
+        } else if (stage == 3) {
+            if (auto* box = tvtest::findTopLevel<QMessageBox>()) {
+                progressDisabledDuringQuestion = !ui.windowWidget(id::WndProgress)->isEnabled();
+                question = box->text();
+                box->button(QMessageBox::No)->click();  // no overwrite: a new name
+                stage = 4;
+            }
+        } else if (stage == 4) {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* d = qobject_cast<QDialog*>(w);
+                if (!d || !d->isVisible() || qobject_cast<QMessageBox*>(d)) continue;
+                auto* edit = d->findChild<QLineEdit*>();
+                offered = edit->text();
+                edit->setText(out.path() + "/renamed.jpg");
+                tvtest::pressKey(edit, Qt::Key_Return);
+                stage = 5;
+                break;
+            }
+        }
+    });
+    user.start(10);
+    EXPECT_EQ(runTarvolin(p), 0);
+    EXPECT_EQ(stage, 5);
+    EXPECT_TRUE(progressDisabledDuringQuestion);
+    EXPECT_TRUE(question.contains(out.path() + "/a.jpg")) << question.toStdString();
+    EXPECT_EQ(offered, out.path() + "/a.jpg");
+    QImage renamed(out.path() + "/renamed.jpg");
+    EXPECT_EQ(renamed.size(), QSize(40, 20));
+    EXPECT_EQ(QImage(out.path() + "/a.jpg").size(), QSize(8, 8)) << "the file in the way is kept";
+    EXPECT_EQ(p.ProcessedCount.load(), 1);
 }
 
 // ---------------------------------------------------------------- layout

@@ -39,44 +39,93 @@ void initialise(PaletteQuantizer& q) {
     }
 }
 
+// Learning works on the nodes channel by channel so the distance loop runs
+// on vectors; every value is computed with the same operations in the same
+// order as one node at a time would, so the results do not change.
+struct Net {
+    alignas(32) double a[256];
+    alignas(32) double r[256];
+    alignas(32) double g[256];
+    alignas(32) double b[256];
+    alignas(32) double dist[256];
+    alignas(32) double biasdist[256];
+};
+
+// The distances are finite and never -0, so letting the compiler treat
+// "a < b ? a : b" as a vector minimum gives the same minimum.
+#if defined(__GNUC__) && !defined(__clang__)
+#define TV_VECTORISE \
+    __attribute__((optimize("tree-vectorize", "vect-cost-model=dynamic", "finite-math-only", "no-signed-zeros")))
+#else
+#define TV_VECTORISE
+#endif
+
+// Fills dist and biasdist for every node, ages the frequencies and biases,
+// and gives the smallest dist and biasdist (2^30 when none is below).
+TV_VECTORISE void distances(Net& n, double* __restrict freq, double* __restrict bias, std::uint32_t count, double e,
+                            double A, double R, double G, double B, double& minDist, double& minBiasdist) {
+    double* __restrict na = n.a;
+    double* __restrict nr = n.r;
+    double* __restrict ng = n.g;
+    double* __restrict nb = n.b;
+    double* __restrict dist = n.dist;
+    double* __restrict biasdist = n.biasdist;
+    double md = Start, mb = Start;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        double d = e * (std::fabs(nr[i] - R) + std::fabs(ng[i] - G) + std::fabs(nb[i] - B)) + std::fabs(na[i] - A);
+        double bd = d - bias[i];
+        dist[i] = d;
+        biasdist[i] = bd;
+        md = d < md ? d : md;
+        mb = bd < mb ? bd : mb;
+        double betafreq = freq[i] / 1024.0;
+        freq[i] -= betafreq;
+        bias[i] += betafreq * 1024.0;
+    }
+    minDist = md;
+    minBiasdist = mb;
+}
+
+// First position holding m when m is below 2^30, else 0: the same answer
+// as scanning with a strict "smaller than the best so far".
+std::uint32_t first_at(const double* v, double m) {
+    if (!(m < Start)) return 0;
+    std::uint32_t i = 0;
+    while (v[i] != m) ++i;
+    return i;
+}
+
 // Finds the node closest to the sample (best) and the one closest once the
 // bias against frequent winners is taken off (the winner), and updates the
 // frequencies and biases. Returns the winner.
-std::uint32_t contest(PaletteQuantizer& q, double A, double R, double G, double B) {
+std::uint32_t contest(PaletteQuantizer& q, Net& n, double A, double R, double G, double B) {
     const double t = 1.0 - A / 255.0;
     const double e = 1.0 - t * t;
-    double bestd = Start, bestbiasd = Start;
-    std::uint32_t best = 0, winner = 0;
-    const std::uint32_t n = q.N;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const double* p = q.network[i];
-        double dist = e * (std::fabs(p[1] - R) + std::fabs(p[2] - G) + std::fabs(p[3] - B)) + std::fabs(p[0] - A);
-        if (dist < bestd) {
-            bestd = dist;
-            best = i;
-        }
-        double biasdist = dist - q.bias[i];
-        if (biasdist < bestbiasd) {
-            bestbiasd = biasdist;
-            winner = i;
-        }
-        double betafreq = q.freq[i] / 1024.0;
-        q.freq[i] -= betafreq;
-        q.bias[i] += betafreq * 1024.0;
-    }
+    double minDist, minBiasdist;
+    distances(n, q.freq, q.bias, q.N, e, A, R, G, B, minDist, minBiasdist);
+    std::uint32_t best = first_at(n.dist, minDist);
+    std::uint32_t winner = first_at(n.biasdist, minBiasdist);
     q.freq[best] += 1.0 / 1024.0;
     q.bias[best] -= 1.0;
     return winner;
 }
 
-inline void move_node(double* p, double rate, double A, double R, double G, double B) {
-    p[0] = p[0] - rate * (p[0] - A);
-    p[1] = p[1] - rate * (p[1] - R);
-    p[2] = p[2] - rate * (p[2] - G);
-    p[3] = p[3] - rate * (p[3] - B);
+inline void move_node(Net& n, int i, double rate, double A, double R, double G, double B) {
+    n.a[i] = n.a[i] - rate * (n.a[i] - A);
+    n.r[i] = n.r[i] - rate * (n.r[i] - R);
+    n.g[i] = n.g[i] - rate * (n.g[i] - G);
+    n.b[i] = n.b[i] - rate * (n.b[i] - B);
 }
 
 void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
+    Net n;  // 12 KB of working copies
+    for (std::uint32_t i = 0; i < q.N; ++i) {
+        n.a[i] = q.network[i][0];
+        n.r[i] = q.network[i][1];
+        n.g[i] = q.network[i][2];
+        n.b[i] = q.network[i][3];
+    }
+
     const std::uint32_t length = q.length;
     const std::uint32_t samplepixels = length / (4 * samplefac);
     std::uint32_t delta = samplepixels / 100;
@@ -108,15 +157,15 @@ void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
             G = q.biasvalues[px[1]];
             B = q.biasvalues[px[0]];
         }
-        int w = static_cast<int>(contest(q, A, R, G, B));
-        move_node(q.network[w], alpha / 1024.0, A, R, G, B);
+        int w = static_cast<int>(contest(q, n, A, R, G, B));
+        move_node(n, w, alpha / 1024.0, A, R, G, B);
         if (rad != 0) {
             int hi = w + rad < last ? w + rad : last;
             int lo = w - rad > 0 ? w - rad : 0;
             for (int m = 1; w + m <= hi || w - m >= lo; ++m) {
                 double rate = (m < 32 ? q.radpower[m] : 0.0) / 262144.0;
-                if (w + m <= hi) move_node(q.network[w + m], rate, A, R, G, B);
-                if (w - m >= lo) move_node(q.network[w - m], rate, A, R, G, B);
+                if (w + m <= hi) move_node(n, w + m, rate, A, R, G, B);
+                if (w - m >= lo) move_node(n, w - m, rate, A, R, G, B);
             }
         }
         pos += step;
@@ -131,6 +180,13 @@ void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
             for (int m = 0; m < rad; ++m)
                 q.radpower[m] = std::floor(alpha * static_cast<double>(((rad * rad - m * m) * 256) / (rad * rad)));
         }
+    }
+
+    for (std::uint32_t i = 0; i < q.N; ++i) {
+        q.network[i][0] = n.a[i];
+        q.network[i][1] = n.r[i];
+        q.network[i][2] = n.g[i];
+        q.network[i][3] = n.b[i];
     }
 }
 
@@ -207,7 +263,8 @@ PaletteQuantizer* quantizer_build(const std::uint8_t* pixels, int width, int hei
     q->N = 1u << depth;
     q->length = static_cast<std::uint32_t>(length);
     q->indexRow = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(width) + 8));
-    if (!q->indexRow) {
+    q->cache = static_cast<std::uint64_t*>(std::calloc(PaletteQuantizer::CacheSize, sizeof(std::uint64_t)));
+    if (!q->indexRow || !q->cache) {
         quantizer_release(q);
         return nullptr;
     }
@@ -301,17 +358,22 @@ const std::uint8_t* quantizer_index_row(PaletteQuantizer& q, int row) {
     std::memset(out, 0, w + 8);
     if (row < 0 || row >= q.height) return out;
     const std::uint8_t* px = q.pixels + static_cast<std::size_t>(row) * w * 4;
-    // Runs of one colour are common; the index depends on the pixel alone.
-    std::uint32_t lastPixel = 0;
-    int lastIndex = -1;
+    // Photographs repeat colours a lot, and the index depends on the pixel
+    // alone: remember recent answers.
+    std::uint64_t* cache = q.cache;
     for (std::size_t x = 0; x < w; ++x, px += 4) {
         std::uint32_t v;
         std::memcpy(&v, px, 4);
-        if (lastIndex < 0 || v != lastPixel) {
-            lastIndex = quantizer_index(q, px[0], px[1], px[2], px[3]);
-            lastPixel = v;
+        std::uint32_t slot = (v * 2654435761u) >> (32 - 14);
+        std::uint64_t entry = cache[slot];
+        int idx;
+        if (entry != 0 && static_cast<std::uint32_t>(entry) == v) {
+            idx = static_cast<int>(entry >> 32) - 1;
+        } else {
+            idx = quantizer_index(q, px[0], px[1], px[2], px[3]);
+            cache[slot] = (static_cast<std::uint64_t>(idx + 1) << 32) | v;
         }
-        out[x] = static_cast<std::uint8_t>(lastIndex);
+        out[x] = static_cast<std::uint8_t>(idx);
     }
     const int perByte = 8 / q.depth;
     if (perByte > 1) {
@@ -330,6 +392,7 @@ void quantizer_release(PaletteQuantizer* q) {
     if (!q) return;
     std::free(q->ownedPixels);
     std::free(q->indexRow);
+    std::free(q->cache);
     delete q;
 }
 

@@ -27,6 +27,10 @@ struct PaletteQuantizer {
     std::uint8_t searchMap[256][4] = {};  // per node B, G, R, A
     std::uint8_t palette[256][4] = {};    // per entry B, G, R, A, linear
     std::uint8_t* indexRow = nullptr;     // width + 8 bytes
+    // Pixel -> index memo for the row mapping (an index depends on the pixel
+    // alone): CacheSize slots of (pixel, index + 1), 0 = empty.
+    static constexpr std::uint32_t CacheSize = 1u << 14;
+    std::uint64_t* cache = nullptr;
 };
 
 // Learns the palette of 2^depth entries for a 24 or 32-bit picture (rows

@@ -619,21 +619,24 @@ TEST(ImageResize, RawModeTakesTheNearestPixel) {
 }
 
 TEST(ImageResize, CancelMidwayLeavesTheImageUnchanged) {
-    for (int depth : {24, 32, 16}) {
-        for (int mode : {0, 1}) {
-            SCOPED_TRACE(testing::Message() << depth << " bits, mode " << mode);
-            Engine e;
-            ImageHandle h = make_image(e, 300, 200, depth, 5);
-            Snapshot before = snap(e, h);
-            int calls = 0;
-            e.cancel = [&calls] { return ++calls >= 4; };
-            EXPECT_EQ(image_resize(e, h, 150, 100, mode), 0);
-            EXPECT_GE(calls, 4);  // stopped inside the passes, not before
-            expect_unchanged(e, h, before);
-            // The same resize goes through once nobody asks to stop.
-            e.cancel = nullptr;
-            EXPECT_NE(image_resize(e, h, 150, 100, mode), 0);
-            EXPECT_EQ(image_width(e, h), 150);
+    // 150x100 runs the horizontal pass first, 290x20 the vertical one.
+    const int targets[][2] = {{150, 100}, {290, 20}};
+    for (auto& t : targets)
+        for (int depth : {24, 32, 16}) {
+            for (int mode : {0, 1}) {
+                SCOPED_TRACE(testing::Message() << depth << " bits, mode " << mode << ", to " << t[0] << "x" << t[1]);
+                Engine e;
+                ImageHandle h = make_image(e, 300, 200, depth, 5);
+                Snapshot before = snap(e, h);
+                int calls = 0;
+                e.cancel = [&calls] { return ++calls >= 3; };
+                EXPECT_EQ(image_resize(e, h, t[0], t[1], mode), 0);
+                EXPECT_GE(calls, 3);  // stopped inside the passes, not before
+                expect_unchanged(e, h, before);
+                // The same resize goes through once nobody asks to stop.
+                e.cancel = nullptr;
+                EXPECT_NE(image_resize(e, h, t[0], t[1], mode), 0);
+                EXPECT_EQ(image_width(e, h), t[0]);
+            }
         }
-    }
 }

@@ -301,8 +301,11 @@ TEST_P(WindowSystemContract, SettingStringTextQueuesOneEventAndDuplicatesMerge) 
     ui->setText(1002, "second");
     std::vector<tv::Event> events = drainEvents();
     EXPECT_EQ(countFor(events, 1002), 1);
-    for (const tv::Event& e : events)
-        if (e.kind == tv::EventKind::Gadget && e.gadget == 1002) EXPECT_EQ(e.window, 100);
+    for (const tv::Event& e : events) {
+        if (e.kind == tv::EventKind::Gadget && e.gadget == 1002) {
+            EXPECT_EQ(e.window, 100);
+        }
+    }
     EXPECT_EQ(ui->getText(1002), "second");
 }
 

@@ -1,4 +1,5 @@
 // JPEG decoder: the whole file in memory, decoded to 24-bit B,G,R rows.
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -130,8 +131,10 @@ int jpeg_check(DecoderContext& ctx) {
     cinfo->client_data = st;
     // Hostile headers must not make the library reserve more than a picture
     // may take.
-    if (ctx.memory_limit) cinfo->mem->max_memory_to_use = static_cast<long>(
-        ctx.memory_limit > 0x7FFFFFFFul ? 0x7FFFFFFFul : ctx.memory_limit);
+    if (ctx.memory_limit)
+        cinfo->mem->max_memory_to_use = ctx.memory_limit > static_cast<std::size_t>(LONG_MAX)
+                                            ? LONG_MAX
+                                            : static_cast<long>(ctx.memory_limit);
     st->src.init_source = src_init;
     st->src.fill_input_buffer = src_fill;
     st->src.skip_input_data = src_skip;

@@ -578,8 +578,10 @@ TEST(PngDecoder, PaletteWithAndWithoutTransparency) {
         s.width = 2;
         s.palette = {png_color{255, 0, 0}, png_color{0, 0, 255}};
         Bytes row(static_cast<std::size_t>((2 * bits + 7) / 8), 0);
-        row[0] = static_cast<std::uint8_t>(1 << (8 - 2 * bits));  // second pixel index 1
-        if (bits == 8) row = {0, 1};
+        if (bits == 8)
+            row = {0, 1};
+        else
+            row[0] = static_cast<std::uint8_t>(1 << (8 - 2 * bits));  // second pixel index 1
         s.rows = {row};
         Loaded l(png_file(d, "p.png", s));
         ASSERT_NE(l.im, nullptr) << bits;

@@ -469,3 +469,49 @@ TEST_F(Placement, FiveLoadsBeforeEachQuestion) {
     EXPECT_EQ(loads, 10);
     EXPECT_TRUE(listNames(b.out).empty());
 }
+
+TEST_F(Placement, FormatFollowsTheExtensionExactly) {
+    struct Case {
+        const char* ext;
+        std::uint32_t encoder;
+        int options;
+    };
+    for (Case c : {Case{"JPG", tv::img::JpegEncoderId, 3}, Case{"jpg", tv::img::JpegEncoderId, 3},
+                   Case{"PNG", tv::img::PngEncoderId, 7}, Case{"png", tv::img::PngEncoderId, 7},
+                   Case{"BMP", tv::img::BmpEncoderId, 7}, Case{"bmp", tv::img::BmpEncoderId, 7}}) {
+        Bench bb;
+        bb.addJpeg("a.jpg");
+        bb.p.outputExtension = c.ext;
+        bb.p.compressionLevel = 3;
+        std::vector<std::pair<std::uint32_t, int>> calls;
+        auto real = bb.ops.saveImage;
+        bb.ops.saveImage = [&](tv::img::Engine& e, tv::img::ImageHandle h, const std::string& path, std::uint32_t enc,
+                               int opt) {
+            calls.push_back({enc, opt});
+            return real(e, h, path, enc, opt);
+        };
+        bb.run(bb.out);
+        ASSERT_EQ(calls.size(), 1u) << c.ext;
+        EXPECT_EQ(calls[0].first, c.encoder) << c.ext;
+        EXPECT_EQ(calls[0].second, c.options) << c.ext;
+        std::string written = readBytes(bb.out + "a." + c.ext);
+        ASSERT_GE(written.size(), 4u) << c.ext;
+        std::string magic = c.encoder == tv::img::JpegEncoderId ? written.substr(0, 2)
+                            : c.encoder == tv::img::PngEncoderId ? written.substr(1, 3)
+                                                                 : written.substr(0, 2);
+        EXPECT_EQ(magic, c.encoder == tv::img::JpegEncoderId ? "\xFF\xD8"
+                         : c.encoder == tv::img::PngEncoderId ? "PNG"
+                                                              : "BM")
+            << c.ext;
+    }
+}
+
+TEST_F(Placement, AnExtensionOfNoKnownFormatIsASaveFailure) {
+    b.addJpeg("a.jpg");
+    b.p.outputExtension = "Jpg";
+    b.ui.answer(answer::Cancel);
+    b.run(b.out);
+    ASSERT_EQ(b.ui.log().size(), 1u);
+    EXPECT_EQ(b.ui.log()[0].text, saveFailText(b, b.out + "a.Jpg"));
+    EXPECT_TRUE(listNames(b.out).empty());
+}

@@ -389,3 +389,34 @@ TEST(Gate, StopWhileEncodingALargePhoto) {
     EXPECT_EQ(readBytes(b.src + "big.jpg"), source);
     EXPECT_EQ(listNames(b.src), (std::vector<std::string>{"big.jpg"}));
 }
+
+TEST(Gate, StopWhileResizingALargePhotoAsksNothing) {
+    Bench b;
+    ASSERT_TRUE(b.textsLoaded);
+    b.addJpeg("big.jpg", 4000, 3000);
+    std::string source = readBytes(b.src + "big.jpg");
+    b.p.ScaleRatio = 0.37f;
+    std::thread stopper;
+    auto real = b.ops.loadImage;
+    b.ops.loadImage = [&](tv::img::Engine& e, const std::string& path) {
+        tv::img::ImageHandle h = real(e, path);
+        // The resize starts right after the load; stop it half-way.
+        stopper = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            tv::stopWorker(b.p);
+        });
+        return h;
+    };
+    bool saved = false;
+    b.ops.saveImage = [&](tv::img::Engine&, tv::img::ImageHandle, const std::string&, std::uint32_t, int) {
+        saved = true;
+        return 0;
+    };
+    b.run(b.out);
+    stopper.join();
+    EXPECT_FALSE(saved);
+    EXPECT_TRUE(b.ui.log().empty()) << "a stopped resize is no resize failure";
+    EXPECT_EQ(b.p.ResizeFailureCount, 0);
+    EXPECT_TRUE(listNames(b.out).empty());
+    EXPECT_EQ(readBytes(b.src + "big.jpg"), source);
+}

@@ -274,6 +274,23 @@ TEST_F(ScriptedDriver, MessageBoxFromWorkerDisablesTheForegroundWindowUntilAnswe
     EXPECT_TRUE(log[0].ownerDisabled);
 }
 
+TEST_F(ScriptedDriver, UiThreadBoxDisablesEveryVisibleWindowWorkerBoxOnlyItsOwner) {
+    ui.hideWindow(203, false);  // both windows visible, progress in front
+    std::vector<std::pair<bool, bool>> seen;
+    ui.setAnswerProvider([&](const RequesterRecord&) -> std::optional<RequesterAnswer> {
+        seen.emplace_back(ui.isWindowDisabled(200), ui.isWindowDisabled(203));
+        return std::nullopt;
+    });
+    ui.messageBox("t", "from the UI thread", mb::Ok);
+    std::thread worker([&] { ui.messageBox("t", "from the worker", mb::Ok); });
+    worker.join();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], std::make_pair(true, true));
+    EXPECT_EQ(seen[1], std::make_pair(false, true));
+    EXPECT_FALSE(ui.isWindowDisabled(200));
+    EXPECT_FALSE(ui.isWindowDisabled(203));
+}
+
 TEST_F(ScriptedDriver, WindowOfAnotherProgramInFrontIsNeverTheOwner) {
     ui.addDesktopWindow("Editor", true, false, true);
     ui.messageBox("t", "m", mb::Ok);

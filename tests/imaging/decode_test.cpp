@@ -312,6 +312,20 @@ TEST(BmpReader, ThirtyTwoBitsDropTheFourthByteAndHonourBitFields) {
     EXPECT_EQ(bgr(v5.im->pixels), (Bytes{30, 20, 10}));
 }
 
+TEST(BmpReader, AlphaBitFieldsAreReadLikeBitFields) {
+    TempDir d;
+    BmpSpec s;
+    s.bits = 32;
+    s.compression = 6;
+    s.masks = {0x0000FF00, 0x00FF0000, 0xFF000000, 0x000000FF};  // X,R,G,B... alpha in the low byte
+    s.data = {0x80, 30, 20, 10};
+    Loaded l(save_bmp(d, "abf.bmp", s));
+    ASSERT_NE(l.im, nullptr);
+    EXPECT_EQ(l.im->depth, 24);
+    EXPECT_EQ(l.im->source_depth, 32);
+    EXPECT_EQ(bgr(l.im->pixels), (Bytes{10, 20, 30}));
+}
+
 TEST(BmpReader, CoreAndLongerHeaders) {
     TempDir d;
     BmpSpec s;

@@ -198,3 +198,30 @@ TEST(BmpSuite, GoodFilesMatchTheirReferenceRenderings) {
     }
     EXPECT_GT(compared, 20);
 }
+
+TEST(JpegSamples, LibraryTestPicturesLoadOrFailCleanly) {
+    const fs::path dir = TestData / "jpeg" / "libjpeg-turbo";
+    if (!fs::is_directory(dir)) GTEST_SKIP() << "JPEG samples not found in " << dir;
+    int loaded = 0;
+    for (const fs::path& p : files_in(dir, ".jpg")) {
+        SCOPED_TRACE(p.filename().string());
+        Engine e;
+        register_all(e);
+        const Image* im = image_get(e, image_load(e, p.string()));
+        if (!im) continue;  // e.g. 12-bit samples this library build cannot read
+        EXPECT_EQ(im->depth, 24);
+        EXPECT_EQ(im->source_depth, 24);
+        EXPECT_EQ(im->size, static_cast<std::size_t>(row_pitch(im->width, 24)) * im->height);
+        ++loaded;
+    }
+    const fs::path orig = dir / "testorig.jpg";
+    if (fs::is_regular_file(orig)) {
+        Engine e;
+        register_all(e);
+        ImageHandle h = image_load(e, orig.string());
+        ASSERT_NE(h, NoImage);
+        EXPECT_EQ(image_width(e, h), 227);
+        EXPECT_EQ(image_height(e, h), 149);
+    }
+    EXPECT_GT(loaded, 0);
+}

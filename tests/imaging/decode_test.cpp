@@ -978,3 +978,22 @@ TEST(JpegDecoder, CancelAbandonsTheLoad) {
     e.cancel = nullptr;
     EXPECT_NE(image_load(e, p), NoImage);
 }
+
+TEST(PngDecoder, CancelAbandonsTheLoad) {
+    TempDir d;
+    PngSpec s;
+    s.width = 4;
+    s.height = 20;
+    s.rows.assign(20, Bytes(12, 50));
+    std::string p = png_file(d, "c.png", s);
+    Engine e;
+    register_all(e);
+    int asked = 0;
+    e.cancel = [&] { return ++asked > 5; };
+    EXPECT_EQ(image_load(e, p), NoImage);
+    EXPECT_GT(asked, 5);
+    e.cancel = [] { return false; };
+    ImageHandle h = image_load(e, p);
+    ASSERT_NE(h, NoImage);
+    EXPECT_EQ(image_get(e, h)->pixels[0], 50);
+}

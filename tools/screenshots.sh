@@ -23,5 +23,5 @@ run() {
   fi
 }
 run env TARVOLIN_SCREENSHOT_DIR="$out" LC_ALL=C.UTF-8 \
-  "$build/src/app/test_gui_flow" --gtest_filter='Languages/*'
+  "$build/tests/test_gui_flow" --gtest_filter='Languages/*'
 ls -1 "$out"/*.png

@@ -1,0 +1,399 @@
+// Whole-batch throughput: the real worker over every JPEG of a folder, on
+// the headless backend, writing into a fresh output folder so the sources
+// stay untouched. Beside it, a floor: the same files decoded and encoded
+// by libjpeg alone, in memory, with no resize and no file dates, so the
+// ratio tells how much the worker adds over the codec itself.
+//
+//   batch FOLDER [--out DIR] [--ratio R] [--format jpg|png|bmp]
+//         [--quality 0..10] [--no-floor] [--floor-only]
+
+#include <dirent.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "batch/worker.h"
+#include "imaging/image.h"
+#include "shell/ids.h"
+#include "shell/language.h"
+#include "shell/program.h"
+#include "shell/stored_options.h"
+#include "ui/scripted/scripted_window_system.h"
+#include "ui/window_system.h"
+
+namespace {
+
+struct Options {
+    std::string folder;
+    std::string out;
+    double ratio = 0.5;
+    std::string format = "jpg";
+    int quality = 5;
+    bool floor = true;
+    bool batch = true;
+};
+
+void usage() {
+    std::fprintf(stderr,
+                 "usage: batch FOLDER [--out DIR] [--ratio R] [--format jpg|png|bmp] [--quality 0..10]\n"
+                 "             [--no-floor] [--floor-only]\n");
+}
+
+bool parseArgs(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](std::string& dst) {
+            if (i + 1 >= argc) return false;
+            dst = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--out") {
+            if (!value(o.out)) return false;
+        } else if (a == "--ratio") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            o.ratio = std::strtod(v.c_str(), &end);
+            if (!end || *end || !(o.ratio > 0.0)) return false;
+        } else if (a == "--format") {
+            if (!value(o.format)) return false;
+            for (char& c : o.format)
+                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            if (o.format != "jpg" && o.format != "png" && o.format != "bmp") return false;
+        } else if (a == "--quality") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            long q = std::strtol(v.c_str(), &end, 10);
+            if (!end || *end || q < 0 || q > 10) return false;
+            o.quality = static_cast<int>(q);
+        } else if (a == "--no-floor") {
+            o.floor = false;
+        } else if (a == "--floor-only") {
+            o.batch = false;
+        } else if (!a.empty() && a[0] == '-') {
+            return false;
+        } else if (o.folder.empty()) {
+            o.folder = a;
+        } else {
+            return false;
+        }
+    }
+    if (o.folder.empty()) return false;
+    if (o.folder.back() != '/') o.folder += '/';
+    return true;
+}
+
+bool hasJpegExtension(const std::string& name) {
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return false;
+    std::string ext = name.substr(dot + 1);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext == "jpg" || ext == "jpeg" || ext == "jpe";
+}
+
+std::vector<std::string> listJpegs(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* d = opendir(folder.c_str());
+    if (!d) return names;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        struct stat st;
+        if (hasJpegExtension(n) && stat((folder + n).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(n);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool readFile(const std::string& path, std::vector<unsigned char>& out) {
+    out.clear();
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    unsigned char buf[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+// libjpeg's default handler exits the process; a bad file must only be
+// skipped, so errors jump back out.
+struct JpegError {
+    jpeg_error_mgr mgr;
+    jmp_buf jump;
+};
+
+void onJpegError(j_common_ptr c) {
+    JpegError* e = reinterpret_cast<JpegError*>(c->err);
+    longjmp(e->jump, 1);
+}
+
+void quietMessage(j_common_ptr) {}
+
+bool jpegHeaderSize(const std::vector<unsigned char>& bytes, int& w, int& h) {
+    jpeg_decompress_struct d;
+    JpegError err;
+    d.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = onJpegError;
+    err.mgr.output_message = quietMessage;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&d);
+        return false;
+    }
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&d, TRUE);
+    w = static_cast<int>(d.image_width);
+    h = static_cast<int>(d.image_height);
+    jpeg_destroy_decompress(&d);
+    return true;
+}
+
+// Decodes to RGB at full size and encodes again at quality 50 with the
+// standard tables and 4:2:0, all in memory. Returns the encoded size, 0 on
+// failure. pixels is reused from call to call.
+unsigned long floorRoundTrip(const std::vector<unsigned char>& bytes, std::vector<unsigned char>& pixels) {
+    jpeg_decompress_struct d;
+    jpeg_compress_struct c;
+    JpegError derr, cerr;
+    unsigned char* encoded = nullptr;
+    unsigned long encodedSize = 0;
+    d.err = jpeg_std_error(&derr.mgr);
+    derr.mgr.error_exit = onJpegError;
+    derr.mgr.output_message = quietMessage;
+    c.err = jpeg_std_error(&cerr.mgr);
+    cerr.mgr.error_exit = onJpegError;
+    cerr.mgr.output_message = quietMessage;
+    jpeg_create_decompress(&d);
+    jpeg_create_compress(&c);
+    if (setjmp(derr.jump) || setjmp(cerr.jump)) {
+        jpeg_destroy_decompress(&d);
+        jpeg_destroy_compress(&c);
+        std::free(encoded);
+        return 0;
+    }
+    jpeg_mem_src(&d, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&d);
+    const std::size_t stride = static_cast<std::size_t>(d.output_width) * 3;
+    pixels.resize(stride * d.output_height);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = pixels.data() + stride * d.output_scanline;
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+
+    jpeg_mem_dest(&c, &encoded, &encodedSize);
+    c.image_width = d.output_width;
+    c.image_height = d.output_height;
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);  // 4:2:0, standard Huffman tables
+    jpeg_set_quality(&c, 50, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = pixels.data() + stride * c.next_scanline;
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    unsigned long size = encodedSize;
+    jpeg_destroy_decompress(&d);
+    jpeg_destroy_compress(&c);
+    std::free(encoded);
+    return size;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+long peakRssKb() {
+    struct rusage ru {};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss;  // kilobytes on Linux
+}
+
+bool makeFolder(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    return mkdir(path.c_str(), 0755) == 0;
+}
+
+bool folderIsEmpty(const std::string& path) {
+    DIR* d = opendir(path.c_str());
+    if (!d) return false;
+    bool empty = true;
+    while (dirent* e = readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+            empty = false;
+            break;
+        }
+    }
+    closedir(d);
+    return empty;
+}
+
+// The gadgets the worker reads, on hidden windows, set for a plain batch:
+// every row ticked, start number 1, nothing removed, no folder opened.
+void setUpProgram(tv::ScriptedWindowSystem& ui, tv::Program& p, const Options& o,
+                  const std::vector<std::string>& names, const std::string& workDir) {
+    const unsigned hidden = tv::wflag::TitleBar | tv::wflag::Invisible;
+    ui.openWindow(tv::id::WndMain, 0, 0, 400, 300, "main", hidden);
+    ui.comboGadget(tv::id::ComboCompression, {0, 0, 50, 20});
+    for (int q = 0; q <= 10; ++q) ui.addItem(tv::id::ComboCompression, q, std::to_string(q));
+    ui.setState(tv::id::ComboCompression, o.quality);
+    ui.openWindow(tv::id::WndList, 0, 0, 400, 300, "list", hidden);
+    ui.listGadget(tv::id::ListImgList, {0, 0, 300, 200}, "Name", 100, 0);
+    ui.openWindow(tv::id::WndCompress, 0, 0, 400, 300, "compress", hidden);
+    ui.spinGadget(tv::id::SpinCount, {0, 0, 50, 20}, 1, 30000, 0);
+    ui.setText(tv::id::SpinCount, "1");
+    for (int id : {tv::id::CheckboxDeleteImage, tv::id::CheckboxRenameImage, tv::id::CheckboxOtherFolder,
+                   tv::id::CheckboxExtensionCase})
+        ui.checkBoxGadget(id, {0, 0, 50, 20}, "");
+    ui.openWindow(tv::id::WndProgress, 0, 0, 400, 300, "progress", hidden);
+    ui.checkBoxGadget(tv::id::CheckboxOpenFolder, {0, 0, 50, 20}, "");
+
+    p.workDir = workDir;
+    tv::img::register_jpeg_decoder(p.engine);
+    tv::img::register_jpeg_encoder(p.engine);
+    tv::img::register_png_decoder(p.engine);
+    tv::img::register_png_encoder(p.engine);
+    p.sourceFolder = o.folder;
+    p.destinationFolder = o.out;
+    p.outputExtension = o.format;
+    p.compressionLevel = o.quality;
+    p.ScaleRatio.store(static_cast<float>(o.ratio));
+    p.openFolder = [](const std::string&) {};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        p.catalogue.push_back({names[i]});
+        ui.addItem(tv::id::ListImgList, static_cast<int>(i), names[i]);
+        ui.setItemState(tv::id::ListImgList, static_cast<int>(i), tv::row::Ticked);
+    }
+    p.TickedCount.store(static_cast<int>(names.size()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!parseArgs(argc, argv, o)) {
+        usage();
+        return 2;
+    }
+    std::vector<std::string> names = listJpegs(o.folder);
+    if (names.empty()) {
+        std::fprintf(stderr, "batch: no JPEG file in %s\n", o.folder.c_str());
+        return 1;
+    }
+
+    // Sizes from the headers, outside the timing.
+    double megapixels = 0.0;
+    int largestW = 0, largestH = 0;
+    {
+        std::vector<unsigned char> bytes;
+        for (const std::string& n : names) {
+            int w = 0, h = 0;
+            if (!readFile(o.folder + n, bytes) || !jpegHeaderSize(bytes, w, h)) continue;
+            megapixels += static_cast<double>(w) * h / 1e6;
+            if (static_cast<long long>(w) * h > static_cast<long long>(largestW) * largestH) {
+                largestW = w;
+                largestH = h;
+            }
+        }
+    }
+    std::printf("images: %zu\n", names.size());
+    std::printf("megapixels: %.3f\n", megapixels);
+    if (largestW > 0) {
+        int rw = tv::ScaledSize(static_cast<float>(o.ratio), largestW);
+        int rh = tv::ScaledSize(static_cast<float>(o.ratio), largestH);
+        // The engine holds 24-bit rows padded to 4 bytes.
+        double decoded = static_cast<double>(tv::img::row_pitch(largestW, 24)) * largestH;
+        double resized = static_cast<double>(tv::img::row_pitch(rw, 24)) * rh;
+        std::printf("largest: %dx%d -> %dx%d, decoded %.1f MiB + resized %.1f MiB = %.1f MiB\n", largestW, largestH,
+                    rw, rh, decoded / 1048576.0, resized / 1048576.0, (decoded + resized) / 1048576.0);
+    }
+    long rssBefore = peakRssKb();
+    std::printf("rss_before_kb: %ld\n", rssBefore);
+
+    double batchSeconds = 0.0;
+    if (o.batch) {
+        char tmpl[] = "/tmp/tv_bench_work_XXXXXX";
+        const char* work = mkdtemp(tmpl);
+        if (!work) {
+            std::perror("batch: mkdtemp");
+            return 1;
+        }
+        std::string workDir = std::string(work) + "/";
+        if (o.out.empty()) {
+            char outTmpl[] = "/tmp/tv_bench_out_XXXXXX";
+            const char* made = mkdtemp(outTmpl);
+            if (!made) {
+                std::perror("batch: mkdtemp");
+                return 1;
+            }
+            o.out = made;
+        }
+        if (o.out.back() != '/') o.out += '/';
+        // A fresh folder: outputs never meet the sources or an earlier run.
+        if (!makeFolder(o.out) || !folderIsEmpty(o.out)) {
+            std::fprintf(stderr, "batch: %s must be a new or empty folder\n", o.out.c_str());
+            return 1;
+        }
+
+        tv::ScriptedWindowSystem ui;
+        std::atomic<int> questions{0};
+        // No question is expected; any one gets the giving-up answer and is counted.
+        ui.setAnswerProvider([&questions](const tv::RequesterRecord& r) -> std::optional<tv::RequesterAnswer> {
+            questions.fetch_add(1);
+            std::fprintf(stderr, "batch: unexpected question: %s\n", r.text.c_str());
+            return std::nullopt;
+        });
+        tv::Program p(ui);
+        setUpProgram(ui, p, o, names, workDir);
+
+        auto t0 = std::chrono::steady_clock::now();
+        tv::RunBatch(p, o.out);
+        batchSeconds = secondsSince(t0);
+        long rss = peakRssKb();
+        std::printf("output: %s\n", o.out.c_str());
+        std::printf("saved: %d\n", p.ProcessedCount.load());
+        std::printf("questions: %d\n", questions.load());
+        std::printf("batch_wall_s: %.3f\n", batchSeconds);
+        std::printf("batch_mp_per_s: %.2f\n", batchSeconds > 0 ? megapixels / batchSeconds : 0.0);
+        std::printf("batch_peak_rss_kb: %ld\n", rss);
+        std::string rm = "rm -rf '" + workDir + "'";
+        if (std::system(rm.c_str()) != 0) std::fprintf(stderr, "batch: could not remove %s\n", workDir.c_str());
+    }
+
+    if (o.floor) {
+        std::vector<unsigned char> bytes, pixels;
+        int done = 0;
+        auto t0 = std::chrono::steady_clock::now();
+        for (const std::string& n : names) {
+            if (!readFile(o.folder + n, bytes)) continue;
+            if (floorRoundTrip(bytes, pixels) != 0) ++done;
+        }
+        double floorSeconds = secondsSince(t0);
+        std::printf("floor_images: %d\n", done);
+        std::printf("floor_wall_s: %.3f\n", floorSeconds);
+        std::printf("floor_mp_per_s: %.2f\n", floorSeconds > 0 ? megapixels / floorSeconds : 0.0);
+        if (o.batch && floorSeconds > 0) std::printf("ratio_batch_over_floor: %.3f\n", batchSeconds / floorSeconds);
+    }
+    return 0;
+}

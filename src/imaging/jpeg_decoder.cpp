@@ -23,6 +23,13 @@ struct DecodeErrors {
 void on_message(j_common_ptr, int) {}
 void on_output(j_common_ptr) {}
 
+#ifdef JCS_EXTENSIONS
+// The library writes B,G,R itself, straight into the picture's rows.
+constexpr J_COLOR_SPACE threeSamples = JCS_EXT_BGR;
+#else
+constexpr J_COLOR_SPACE threeSamples = JCS_RGB;
+#endif
+
 struct JpegState {
     jpeg_decompress_struct cinfo;
     DecodeErrors err;
@@ -154,13 +161,15 @@ int jpeg_check(DecoderContext& ctx) {
     }
     cinfo->dct_method = JDCT_ISLOW;
     if (cinfo->jpeg_color_space == JCS_GRAYSCALE) {
-        cinfo->out_color_space = JCS_RGB;
+        cinfo->out_color_space = threeSamples;
     } else if (cinfo->num_components == 4 &&
                (cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK)) {
         // The library turns YCCK into CMYK; the engine makes RGB of it.
         cinfo->out_color_space = JCS_CMYK;
         st->cmyk = true;
         st->inverted = cinfo->saw_Adobe_marker != 0;
+    } else if (cinfo->jpeg_color_space == JCS_YCbCr || cinfo->jpeg_color_space == JCS_RGB) {
+        cinfo->out_color_space = threeSamples;
     }
     jpeg_calc_output_dimensions(cinfo);
     // Only three samples (RGB) or four (CMYK) per pixel can be turned into
@@ -198,10 +207,12 @@ int jpeg_decode(DecoderContext& ctx, std::uint8_t* pixels, int pitch, int rowFla
             ctx.cancelled = true;
             return 0;
         }
-        JSAMPROW rows[1] = {st->row};
-        if (jpeg_read_scanlines(cinfo, rows, 1) != 1) return 0;
         std::uint8_t* dst =
             pixels + static_cast<std::ptrdiff_t>(pitch) * ((rowFlags & BottomUp) ? height - 1 - i : i);
+        const bool direct = cinfo->out_color_space == threeSamples && threeSamples != JCS_RGB;
+        JSAMPROW rows[1] = {direct ? dst : st->row};
+        if (jpeg_read_scanlines(cinfo, rows, 1) != 1) return 0;
+        if (direct) continue;
         const JSAMPLE* s = st->row;
         if (st->cmyk) {
             for (int x = 0; x < width; ++x, s += 4) {

@@ -73,7 +73,12 @@ int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int hei
     cinfo->image_width = static_cast<JDIMENSION>(width);
     cinfo->image_height = static_cast<JDIMENSION>(height);
     cinfo->input_components = 3;
+#ifdef JCS_EXTENSIONS
+    // The library reads the engine's B,G,R rows as they are.
+    cinfo->in_color_space = JCS_EXT_BGR;
+#else
     cinfo->in_color_space = JCS_RGB;
+#endif
     jpeg_set_defaults(cinfo);
     int q = options < 0 ? 0 : (options > 10 ? 10 : options);
     jpeg_set_quality(cinfo, q * 10, FALSE);
@@ -100,6 +105,10 @@ int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int hei
         }
         const std::uint8_t* src =
             pixels + static_cast<std::ptrdiff_t>(pitch) * (bottomUp ? height - 1 - i : i);
+#ifdef JCS_EXTENSIONS
+        // Only read: the library never writes into its input rows.
+        JSAMPROW rows[1] = {const_cast<JSAMPLE*>(src)};
+#else
         JSAMPLE* dst = job->row;
         for (int x = 0; x < width; ++x) {
             dst[3 * x + 0] = src[3 * x + 2];
@@ -107,6 +116,7 @@ int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int hei
             dst[3 * x + 2] = src[3 * x + 0];
         }
         JSAMPROW rows[1] = {job->row};
+#endif
         jpeg_write_scanlines(cinfo, rows, 1);
     }
     jpeg_finish_compress(cinfo);

@@ -393,6 +393,8 @@ int main(int argc, char** argv) {
         std::printf("floor_images: %d\n", done);
         std::printf("floor_wall_s: %.3f\n", floorSeconds);
         std::printf("floor_mp_per_s: %.2f\n", floorSeconds > 0 ? megapixels / floorSeconds : 0.0);
+        // The whole process's peak: the floor's own with --floor-only.
+        std::printf("peak_rss_kb_after_floor: %ld\n", peakRssKb());
         if (o.batch && floorSeconds > 0) std::printf("ratio_batch_over_floor: %.3f\n", batchSeconds / floorSeconds);
     }
     return 0;

@@ -109,21 +109,32 @@ for t in "${tools[@]}"; do
     echo "compare: $t runs: ${times[*]}" >&2
 done
 
-# The in-process floor, measured inside bench/batch, from the same copies.
+# The in-process floor, measured inside bench/batch on the same copies.
+batch_s=()
+floor_s=()
+ratios=()
+for ((i = 0; i < runs; i++)); do
+    fresh_copy
+    "$batch" "$scratch/in" --out "$scratch/out" > "$scratch/both.log"
+    batch_s+=("$(awk '/^batch_wall_s:/ { print $2 }' "$scratch/both.log")")
+    floor_s+=("$(awk '/^floor_wall_s:/ { print $2 }' "$scratch/both.log")")
+    ratios+=("$(awk '/^ratio_batch_over_floor:/ { print $2 }' "$scratch/both.log")")
+done
+echo "compare: in-process batch/floor ratios: ${ratios[*]}" >&2
+# The floor's own peak memory, alone in its process.
 fresh_copy
-"$batch" "$scratch/in" --out "$scratch/out" > "$scratch/both.log"
-inproc=$(awk '/^ratio_batch_over_floor:/ { print $2 }' "$scratch/both.log")
-inproc_floor=$(awk '/^floor_wall_s:/ { print $2 }' "$scratch/both.log")
-inproc_batch=$(awk '/^batch_wall_s:/ { print $2 }' "$scratch/both.log")
+floor_rss=$("$batch" "$scratch/in" --floor-only | awk '/^peak_rss_kb_after_floor:/ { print $2 }')
 
 echo "corpus: $corpus, ${#files[@]} images, $megapixels megapixels, median of $runs runs"
 printf '| %-38s | %10s | %8s | %12s |\n' "tool" "median s" "MP/s" "ratio to ours"
-printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..40})" "------------" "----------" "--------------"
+printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..40})" "------------" "----------" "---------------"
 for t in "${tools[@]}"; do
     s=${med[$t]}
     printf '| %-38s | %10.3f | %8.2f | %12.2f |\n' "${label[$t]}" "$s" \
         "$(awk -v m="$megapixels" -v s="$s" 'BEGIN { print m / s }')" \
         "$(awk -v s="$s" -v o="${med[ours]}" 'BEGIN { print s / o }')"
 done
-echo "ours: peak RSS $rss KiB; largest picture $largest"
-echo "in-process (one run): batch $inproc_batch s, libjpeg floor $inproc_floor s, batch/floor $inproc"
+echo "ours: peak RSS $rss KiB (libjpeg floor alone: $floor_rss KiB); largest picture $largest"
+echo "in-process, median of $runs: batch $(printf '%s\n' "${batch_s[@]}" | median) s," \
+    "libjpeg floor $(printf '%s\n' "${floor_s[@]}" | median) s," \
+    "batch/floor $(printf '%s\n' "${ratios[@]}" | median)"

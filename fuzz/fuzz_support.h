@@ -36,7 +36,7 @@ inline void setUp(tv::img::Engine& e) {
     tv::img::register_jpeg_encoder(e);
     tv::img::register_png_decoder(e);
     tv::img::register_png_encoder(e);
-    e.maxPixelBytes = 64u << 20;
+    e.maxPixelBytes = 8u << 20;
 }
 
 // Checks what every loaded image must satisfy; aborts (a finding) otherwise.

@@ -52,6 +52,11 @@ inline std::uint8_t to_byte(double acc) {
 int resample_exact(const Engine& e, std::uint8_t* dst, int dstPitch, int dstW, int dstH, const std::uint8_t* src,
                    int srcPitch, int srcW, int srcH, int channels);
 
+// The same with the AVX2 kernels switched on or off (both give the same
+// bytes); resample_exact switches them on when the processor has AVX2.
+int resample_exact_kernels(const Engine& e, std::uint8_t* dst, int dstPitch, int dstW, int dstH,
+                           const std::uint8_t* src, int srcPitch, int srcW, int srcH, int channels, bool simd);
+
 // Nearest-pixel stretch of pixels of `bytesPerPixel` bytes; 1 on success.
 int stretch_nearest(const Engine& e, std::uint8_t* dst, int dstPitch, int dstW, int dstH, const std::uint8_t* src,
                     int srcPitch, int srcW, int srcH, int bytesPerPixel);

@@ -302,6 +302,61 @@ TEST(ResampleRgba, PassOrderKeepsTheIntermediateSmallAndTiesGoHorizontal) {
     }
 }
 
+// ---- the exact resampler's AVX2 kernels against its plain loops ----
+
+namespace {
+// Random bytes, or (mode 1) runs of 0 and 255 that make the cubic filter
+// overshoot below 0 and above 255.
+std::vector<std::uint8_t> random_bytes(std::size_t n, std::uint32_t seed, int mode) {
+    std::vector<std::uint8_t> v(n);
+    std::uint32_t s = seed;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint32_t r = next_random(s);
+        v[i] = mode == 1 ? static_cast<std::uint8_t>(((i / 3) + (r & 1)) % 2 ? 255 : 0) : static_cast<std::uint8_t>(r);
+    }
+    return v;
+}
+}  // namespace
+
+TEST(ResampleExact, KernelsGiveThePlainLoopsBytes) {
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 on this processor: only the plain loops run";
+    // Odd widths (tails of the 16-byte blocks and of the pixel pairs), one
+    // row or column, enlarging and shrinking, both pass orders.
+    const int sizes[][4] = {{1, 1, 3, 2},     {2, 3, 1, 1},    {5, 7, 3, 4},     {7, 5, 13, 9},  {17, 3, 9, 6},
+                            {33, 19, 16, 10}, {31, 40, 62, 7}, {64, 1, 21, 1},   {1, 64, 1, 23}, {101, 57, 50, 28},
+                            {9, 200, 5, 99},  {257, 3, 128, 5}, {40, 30, 41, 31}, {3, 3, 300, 200}};
+    int cases = 0;
+    for (const auto& z : sizes)
+        for (int ch = 1; ch <= 4; ++ch)
+            for (int mode = 0; mode < 2; ++mode) {
+                Engine e;
+                const int sp = z[0] * ch + 5, dp = z[2] * ch + 3;  // pitches with gaps
+                auto src = random_bytes(static_cast<std::size_t>(sp) * z[1], 77u + z[0] * 31u + ch, mode);
+                std::vector<std::uint8_t> simd(static_cast<std::size_t>(dp) * z[3], 0xCD), plain(simd);
+                ASSERT_EQ(detail::resample_exact_kernels(e, simd.data(), dp, z[2], z[3], src.data(), sp, z[0], z[1], ch,
+                                                         true),
+                          1);
+                ASSERT_EQ(detail::resample_exact_kernels(e, plain.data(), dp, z[2], z[3], src.data(), sp, z[0], z[1],
+                                                         ch, false),
+                          1);
+                EXPECT_EQ(simd, plain) << z[0] << "x" << z[1] << " -> " << z[2] << "x" << z[3] << ", " << ch
+                                       << " channels, mode " << mode;
+                ++cases;
+            }
+    EXPECT_EQ(cases, 14 * 4 * 2);
+}
+
+TEST(ResampleExact, KernelsStopWhenAsked) {
+    Engine e;
+    int calls = 0;
+    e.cancel = [&calls] { return ++calls > 1; };
+    const int sw = 64, sh = 64, dw = 32, dh = 32;
+    auto src = random_bytes(static_cast<std::size_t>(sw) * sh * 4, 5, 0);
+    std::vector<std::uint8_t> dst(static_cast<std::size_t>(dw) * dh * 4);
+    EXPECT_EQ(detail::resample_exact_kernels(e, dst.data(), dw * 4, dw, dh, src.data(), sw * 4, sw, sh, 4, true), 0);
+    EXPECT_GT(calls, 1);
+}
+
 // ---- the fixed-point 24-bit resampler ----
 
 namespace {

@@ -1,11 +1,14 @@
-// Whole-batch throughput: the real worker over every JPEG of a folder, on
+// Whole-batch throughput: the real worker over every JPEG (or, with
+// --inputs png, every PNG) of a folder, on
 // the headless backend, writing into a fresh output folder so the sources
 // stay untouched. Beside it, a floor: the same files decoded and encoded
 // by libjpeg alone, in memory, with no resize and no file dates, so the
 // ratio tells how much the worker adds over the codec itself.
 //
 //   batch FOLDER [--out DIR] [--ratio R] [--format jpg|png|bmp]
-//         [--quality 0..10] [--no-floor] [--floor-only]
+//         [--quality 0..10] [--inputs jpg|png] [--no-floor] [--floor-only]
+//
+// The floor is a JPEG round trip and is left out for PNG inputs.
 
 #include <dirent.h>
 #include <sys/resource.h>
@@ -42,6 +45,7 @@ struct Options {
     double ratio = 0.5;
     std::string format = "jpg";
     int quality = 5;
+    std::string inputs = "jpg";
     bool floor = true;
     bool batch = true;
 };
@@ -49,7 +53,7 @@ struct Options {
 void usage() {
     std::fprintf(stderr,
                  "usage: batch FOLDER [--out DIR] [--ratio R] [--format jpg|png|bmp] [--quality 0..10]\n"
-                 "             [--no-floor] [--floor-only]\n");
+                 "             [--inputs jpg|png] [--no-floor] [--floor-only]\n");
 }
 
 bool parseArgs(int argc, char** argv, Options& o) {
@@ -79,6 +83,9 @@ bool parseArgs(int argc, char** argv, Options& o) {
             long q = std::strtol(v.c_str(), &end, 10);
             if (!end || *end || q < 0 || q > 10) return false;
             o.quality = static_cast<int>(q);
+        } else if (a == "--inputs") {
+            if (!value(o.inputs)) return false;
+            if (o.inputs != "jpg" && o.inputs != "png") return false;
         } else if (a == "--no-floor") {
             o.floor = false;
         } else if (a == "--floor-only") {
@@ -92,27 +99,29 @@ bool parseArgs(int argc, char** argv, Options& o) {
         }
     }
     if (o.folder.empty()) return false;
+    if (o.inputs == "png") o.floor = false;
     if (o.folder.back() != '/') o.folder += '/';
     return true;
 }
 
-bool hasJpegExtension(const std::string& name) {
+bool hasInputExtension(const std::string& name, const std::string& inputs) {
     std::size_t dot = name.rfind('.');
     if (dot == std::string::npos) return false;
     std::string ext = name.substr(dot + 1);
     for (char& c : ext)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (inputs == "png") return ext == "png";
     return ext == "jpg" || ext == "jpeg" || ext == "jpe";
 }
 
-std::vector<std::string> listJpegs(const std::string& folder) {
+std::vector<std::string> listInputs(const std::string& folder, const std::string& inputs) {
     std::vector<std::string> names;
     DIR* d = opendir(folder.c_str());
     if (!d) return names;
     while (dirent* e = readdir(d)) {
         std::string n = e->d_name;
         struct stat st;
-        if (hasJpegExtension(n) && stat((folder + n).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(n);
+        if (hasInputExtension(n, inputs) && stat((folder + n).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(n);
     }
     closedir(d);
     std::sort(names.begin(), names.end());
@@ -144,6 +153,20 @@ void onJpegError(j_common_ptr c) {
 }
 
 void quietMessage(j_common_ptr) {}
+
+// Width and height from a PNG's IHDR, which always comes first.
+bool pngHeaderSize(const std::vector<unsigned char>& b, int& w, int& h) {
+    static const unsigned char sig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (b.size() < 24 || std::memcmp(b.data(), sig, 8) != 0 || std::memcmp(b.data() + 12, "IHDR", 4) != 0)
+        return false;
+    auto be32 = [&b](std::size_t at) {
+        return (static_cast<unsigned long>(b[at]) << 24) | (static_cast<unsigned long>(b[at + 1]) << 16) |
+               (static_cast<unsigned long>(b[at + 2]) << 8) | b[at + 3];
+    };
+    w = static_cast<int>(be32(16));
+    h = static_cast<int>(be32(20));
+    return w > 0 && h > 0;
+}
 
 bool jpegHeaderSize(const std::vector<unsigned char>& bytes, int& w, int& h) {
     jpeg_decompress_struct d;
@@ -296,9 +319,9 @@ int main(int argc, char** argv) {
         usage();
         return 2;
     }
-    std::vector<std::string> names = listJpegs(o.folder);
+    std::vector<std::string> names = listInputs(o.folder, o.inputs);
     if (names.empty()) {
-        std::fprintf(stderr, "batch: no JPEG file in %s\n", o.folder.c_str());
+        std::fprintf(stderr, "batch: no %s file in %s\n", o.inputs == "png" ? "PNG" : "JPEG", o.folder.c_str());
         return 1;
     }
 
@@ -309,7 +332,8 @@ int main(int argc, char** argv) {
         std::vector<unsigned char> bytes;
         for (const std::string& n : names) {
             int w = 0, h = 0;
-            if (!readFile(o.folder + n, bytes) || !jpegHeaderSize(bytes, w, h)) continue;
+            if (!readFile(o.folder + n, bytes)) continue;
+            if (!(o.inputs == "png" ? pngHeaderSize(bytes, w, h) : jpegHeaderSize(bytes, w, h))) continue;
             megapixels += static_cast<double>(w) * h / 1e6;
             if (static_cast<long long>(w) * h > static_cast<long long>(largestW) * largestH) {
                 largestW = w;

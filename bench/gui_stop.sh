@@ -12,7 +12,7 @@ set -eu
 build=${1:?usage: bench/gui_stop.sh BUILD_DIR FOLDER [RUNS] [options]}
 folder=${2:?usage: bench/gui_stop.sh BUILD_DIR FOLDER [RUNS] [options]}
 runs=${3:-3}
-shift 3 2>/dev/null || shift $#
+if [ $# -ge 3 ]; then shift 3; else shift $#; fi
 prog=$(realpath "$build/bench/gui_stop")
 [ -x "$prog" ] || { echo "gui_stop.sh: no $prog" >&2; exit 2; }
 command -v xvfb-run >/dev/null || { echo "gui_stop.sh: xvfb-run is missing" >&2; exit 2; }

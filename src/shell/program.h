@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "imaging/image.h"
+#include "platform/thread.h"
 #include "shell/language.h"
 #include "ui/window_system.h"
 
@@ -53,7 +53,7 @@ struct Program {
     bool sourceChosenByChooser = false;
     bool otherChosenByChooser = false;
     std::string destinationFolder;
-    std::thread worker;
+    platform::Thread worker;
     bool workerStarted = false;
     std::uint32_t lastRefresh = 0;
     int quit = 0;

@@ -1,8 +1,6 @@
 #include "ui/windows/main_flow.h"
 
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "batch/worker.h"
 #include "imaging/image.h"
@@ -38,12 +36,7 @@ void buildExtensionTable(Program& p) {
 bool startWorker(Program& p, const std::string& target) {
     // A thread that cannot be made leaves the program without a worker; the
     // progress window then waits for Stop or close.
-    try {
-        p.worker = std::thread([&p, target] { RunBatch(p, target); });
-    } catch (const std::system_error&) {
-        return false;
-    }
-    return true;
+    return p.worker.start([&p, target] { RunBatch(p, target); });
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace tv::platform {
 namespace {
@@ -43,8 +45,7 @@ TEST(PlatformThread, DestructionWaitsForTheBody) {
     {
         Thread t;
         ASSERT_TRUE(t.start([&] {
-            for (volatile int i = 0; i < 1000000; ++i) {
-            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
             done = 1;
         }));
     }

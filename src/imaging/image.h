@@ -83,6 +83,9 @@ struct Engine {
     // Largest pixel buffer a load or resize may allocate; 0 = derived from
     // the machine's memory on first use.
     std::size_t maxPixelBytes = 0;
+    // Multi-scan JPEGs keep their coefficients packed while they decode;
+    // false leaves them to libjpeg's own buffer (tests compare the two).
+    bool compactJpegCoefficients = true;
 
     Engine() = default;
     Engine(const Engine&) = delete;

@@ -1,14 +1,17 @@
 // JPEG decoder: the whole file in memory, decoded to 24-bit B,G,R rows.
 #include <climits>
 #include <csetjmp>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include <jpeglib.h>
 #include <jerror.h>
 
 #include "imaging/decoder_context.h"
+#include "imaging/jpeg_coef_store.h"
 
 namespace tv::img {
 namespace {
@@ -31,6 +34,7 @@ constexpr J_COLOR_SPACE threeSamples = JCS_RGB;
 #endif
 
 struct JpegState {
+    detail::CoefStore coef;  // first: the store finds itself through client_data
     jpeg_decompress_struct cinfo;
     DecodeErrors err;
     jpeg_source_mgr src;
@@ -42,6 +46,8 @@ struct JpegState {
     bool cmyk = false;
     bool inverted = false;  // Adobe files store CMYK with 0 = full ink
 };
+
+static_assert(std::is_standard_layout_v<JpegState> && offsetof(JpegState, coef) == 0);
 
 const JOCTET EndOfImage[2] = {0xFF, 0xD9};
 
@@ -185,7 +191,20 @@ int jpeg_check(DecoderContext& ctx) {
         return 0;
     }
     take_markers(ctx, st);
+    // A multi-scan file keeps every coefficient until its output pass; the
+    // compact store holds them in a fraction of the library's own buffer.
+    if (jpeg_has_multiple_scans(cinfo) && (!ctx.engine || ctx.engine->compactJpegCoefficients))
+        detail::coef_store_install(st->coef, cinfo);
     jpeg_start_decompress(cinfo);
+    // Such a file has been read to its end by now: its bytes can go before
+    // the picture is allocated.
+    if (jpeg_input_complete(cinfo)) {
+        std::free(st->data);
+        st->data = nullptr;
+        st->size = 0;
+        st->src.next_input_byte = EndOfImage;
+        st->src.bytes_in_buffer = 0;
+    }
 
     ctx.width = static_cast<int>(cinfo->output_width);
     ctx.height = static_cast<int>(cinfo->output_height);

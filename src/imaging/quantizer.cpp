@@ -66,7 +66,16 @@ struct Net {
 #else
 #define TV_VECTORISE_OPT
 #endif
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && defined(__ELF__)
+// Not under sanitizers: the loader runs the clone resolver before their
+// runtimes are up, and an instrumented resolver crashes the program.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TV_NO_CLONES 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(undefined_behavior_sanitizer)
+#define TV_NO_CLONES 1
+#endif
+#endif
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && defined(__ELF__) && !defined(TV_NO_CLONES)
 #define TV_TWO_TARGETS __attribute__((target_clones("avx2", "default")))
 #else
 #define TV_TWO_TARGETS

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything with warnings as errors and runs every test.
+# Installs what is missing, builds everything with warnings as errors and runs
+# every test; then runs them again under the sanitizers and fuzzes the image
+# engine briefly (tools/sanitize.sh). TARVOLIN_SANITIZERS=0 stops after the
+# plain run, for a quick local check.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TARVOLIN_BUILD_DIR:-$root/build-test}"
@@ -8,3 +11,6 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVOLIN_WERROR
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300
+if [ "${TARVOLIN_SANITIZERS:-1}" != 0 ]; then
+  bash "$root/tools/sanitize.sh"
+fi

@@ -179,8 +179,14 @@ Image* load_bmp(Engine& e, std::FILE* f) {
     unsigned char sig[2];
     if (std::fread(sig, 1, 2, f) != 2 || sig[0] != 'B' || sig[1] != 'M') return nullptr;
     std::size_t size = 0;
-    // A BMP's pixel data is never much larger than its decoded pixels.
-    std::uint8_t* data = read_whole_file(f, detail::pixel_limit(e), size);
+    // A BMP's pixel rows are never larger than its decoded rows, but its
+    // headers and palette come on top: a picture just under the pixel limit
+    // must not be refused for its header.
+    constexpr std::size_t HeaderRoom = 64 * 1024;
+    std::size_t limit = detail::pixel_limit(e);
+    limit = limit > std::numeric_limits<std::size_t>::max() - HeaderRoom ? std::numeric_limits<std::size_t>::max()
+                                                                         : limit + HeaderRoom;
+    std::uint8_t* data = read_whole_file(f, limit, size);
     if (!data) return nullptr;
     Image* im = detail::read_bmp(e, data, size);
     std::free(data);
@@ -222,6 +228,8 @@ ImageHandle image_load(Engine& e, const std::string& path) {
             ctx.decoder = &d;
             break;
         }
+        // A check abandoned by the cancel check ends the load.
+        if (ctx.cancelled) break;
     }
     if (!ctx.decoder) {
         std::fclose(f);

@@ -254,6 +254,8 @@ TEST_F(HostileLoad, PicturesOverThePixelLimitAreRefused) {
     for (const Kind& k : cases) {
         engine.maxPixelBytes = 40000;
         EXPECT_EQ(load(k.bytes), std::make_pair(100, 100)) << k.name << " under the limit";
+        engine.maxPixelBytes = 30000;
+        EXPECT_EQ(load(k.bytes), std::make_pair(100, 100)) << k.name << " exactly at the limit";
         engine.maxPixelBytes = 29999;
         EXPECT_EQ(load(k.bytes), None) << k.name << " one byte over the limit";
         engine.maxPixelBytes = 1000;

@@ -380,33 +380,29 @@ int quantizer_index(const PaletteQuantizer& q, std::uint8_t b, std::uint8_t g, s
     int j = i - 1;
     double bestd = Start;
     int best = 0;
+    // Weighs node idx against the best so far; false when its green distance
+    // alone is larger, which ends the search on both sides.
+    auto probe = [&](int idx) {
+        const std::uint8_t* p = q.searchMap[idx];
+        int dg = p[1] - Gp;
+        double k = d * static_cast<double>(dg * dg);
+        if (k > bestd) return false;
+        int db = p[0] - Bp, dr = p[2] - Rp, da = p[3] - a;
+        double dist = k + d * static_cast<double>(db * db) + d * static_cast<double>(dr * dr) +
+                      static_cast<double>(da * da);
+        if (dist < bestd) {
+            bestd = dist;
+            best = idx;
+        }
+        return true;
+    };
     while (i < n || j >= 0) {
         if (i < n) {
-            const std::uint8_t* p = q.searchMap[i];
-            int dg = p[1] - Gp;
-            double k = d * static_cast<double>(dg * dg);
-            if (k > bestd) break;
-            int db = p[0] - Bp, dr = p[2] - Rp, da = p[3] - a;
-            double dist = k + d * static_cast<double>(db * db) + d * static_cast<double>(dr * dr) +
-                          static_cast<double>(da * da);
-            if (dist < bestd) {
-                bestd = dist;
-                best = i;
-            }
+            if (!probe(i)) break;
             ++i;
         }
         if (j >= 0) {
-            const std::uint8_t* p = q.searchMap[j];
-            int dg = p[1] - Gp;
-            double k = d * static_cast<double>(dg * dg);
-            if (k > bestd) break;
-            int db = p[0] - Bp, dr = p[2] - Rp, da = p[3] - a;
-            double dist = k + d * static_cast<double>(db * db) + d * static_cast<double>(dr * dr) +
-                          static_cast<double>(da * da);
-            if (dist < bestd) {
-                bestd = dist;
-                best = j;
-            }
+            if (!probe(j)) break;
             --j;
         }
     }

@@ -19,30 +19,19 @@
 
 #include "imaging/image.h"
 #include "imaging/quantizer.h"
+#include "test_pic.h"
 
 using namespace tv::img;
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Pic {
-    int w = 0, h = 0, depth = 0, pitch = 0;
-    std::vector<std::uint8_t> px;
-    std::uint8_t* at(int x, int y) { return px.data() + static_cast<std::size_t>(y) * pitch + x * (depth / 8); }
-    const std::uint8_t* at(int x, int y) const {
-        return px.data() + static_cast<std::size_t>(y) * pitch + x * (depth / 8);
-    }
-};
+using tvtest::Pic;
 
 // Every byte of every pixel differs from its neighbours; padding bytes are
 // set to a marker so that leaks into files are seen.
 Pic make_pic(int w, int h, int depth, std::uint32_t seed = 1) {
-    Pic p;
-    p.w = w;
-    p.h = h;
-    p.depth = depth;
-    p.pitch = row_pitch(w, depth);
-    p.px.assign(static_cast<std::size_t>(p.pitch) * h, 0xAB);
+    Pic p = tvtest::blank_pic(w, h, depth, 0xAB);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             for (int c = 0; c < depth / 8; ++c) {

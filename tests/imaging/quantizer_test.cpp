@@ -13,16 +13,13 @@
 
 #include "imaging/image.h"
 #include "imaging/quantizer.h"
+#include "test_pic.h"
 
 using namespace tv::img;
 
 namespace {
 
-struct Pic {
-    int w = 0, h = 0, depth = 0, pitch = 0;
-    std::vector<std::uint8_t> px;
-    std::uint8_t* at(int x, int y) { return px.data() + static_cast<std::size_t>(y) * pitch + x * (depth / 8); }
-};
+using tvtest::Pic;
 
 std::uint32_t rng(std::uint32_t& s) {
     s = s * 1664525u + 1013904223u;
@@ -31,12 +28,7 @@ std::uint32_t rng(std::uint32_t& s) {
 
 // A picture of smooth gradients plus noise, so many colours compete.
 Pic gradient(int w, int h, int depth, std::uint32_t seed = 7) {
-    Pic p;
-    p.w = w;
-    p.h = h;
-    p.depth = depth;
-    p.pitch = row_pitch(w, depth);
-    p.px.assign(static_cast<std::size_t>(p.pitch) * h, 0);
+    Pic p = tvtest::blank_pic(w, h, depth, 0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             std::uint8_t* q = p.at(x, y);
@@ -51,12 +43,7 @@ Pic gradient(int w, int h, int depth, std::uint32_t seed = 7) {
 // A picture made of a few colours repeated at random places.
 Pic few_colours(int w, int h, int depth, const std::vector<std::array<std::uint8_t, 4>>& colours,
                 std::uint32_t seed = 3) {
-    Pic p;
-    p.w = w;
-    p.h = h;
-    p.depth = depth;
-    p.pitch = row_pitch(w, depth);
-    p.px.assign(static_cast<std::size_t>(p.pitch) * h, 0);
+    Pic p = tvtest::blank_pic(w, h, depth, 0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const auto& c = colours[rng(seed) % colours.size()];

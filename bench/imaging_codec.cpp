@@ -35,6 +35,20 @@ ImageHandle make_picture(Engine& e) {
 
 std::string temp_path(const char* name) { return std::string("/tmp/tv_bench_") + std::to_string(getpid()) + "_" + name; }
 
+// Loads the picture at path once an iteration, then removes the file.
+void time_loads(benchmark::State& state, Engine& e, const std::string& path) {
+    for (auto _ : state) {
+        ImageHandle loaded = image_load(e, path);
+        if (!loaded) {
+            state.SkipWithError("load failed");
+            break;
+        }
+        image_free(e, loaded);
+    }
+    state.counters["MP/s"] = benchmark::Counter(static_cast<double>(W) * H / 1e6 * state.iterations(), benchmark::Counter::kIsRate);
+    std::remove(path.c_str());
+}
+
 void BM_EncodeJpeg12MP(benchmark::State& state) {
     Engine e;
     register_jpeg_encoder(e);
@@ -62,16 +76,7 @@ void BM_DecodeJpeg12MP(benchmark::State& state) {
         return;
     }
     image_free(e, h);
-    for (auto _ : state) {
-        ImageHandle loaded = image_load(e, path);
-        if (!loaded) {
-            state.SkipWithError("load failed");
-            break;
-        }
-        image_free(e, loaded);
-    }
-    state.counters["MP/s"] = benchmark::Counter(static_cast<double>(W) * H / 1e6 * state.iterations(), benchmark::Counter::kIsRate);
-    std::remove(path.c_str());
+    time_loads(state, e, path);
 }
 BENCHMARK(BM_DecodeJpeg12MP)->Unit(benchmark::kMillisecond);
 
@@ -106,16 +111,7 @@ void BM_DecodeBmp12MP(benchmark::State& state) {
         }
     }
     Engine e;
-    for (auto _ : state) {
-        ImageHandle loaded = image_load(e, path);
-        if (!loaded) {
-            state.SkipWithError("load failed");
-            break;
-        }
-        image_free(e, loaded);
-    }
-    state.counters["MP/s"] = benchmark::Counter(static_cast<double>(W) * H / 1e6 * state.iterations(), benchmark::Counter::kIsRate);
-    std::remove(path.c_str());
+    time_loads(state, e, path);
 }
 BENCHMARK(BM_DecodeBmp12MP)->Unit(benchmark::kMillisecond);
 

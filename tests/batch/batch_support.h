@@ -31,6 +31,9 @@
 #include "shell/ids.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
+#include "support/files.h"
+#include "support/jpeg_write.h"
+#include "support/worker_gadgets.h"
 #include "ui/scripted/scripted_window_system.h"
 #include "ui/window_system.h"
 
@@ -121,6 +124,12 @@ private:
 
 // ---- files ----------------------------------------------------------------
 
+using tvtest::exists;
+using tvtest::listNames;
+using tvtest::readBytes;
+using tvtest::setModificationTime;
+using tvtest::writeBytes;
+
 inline std::string makeTempDir() {
     char tmpl[] = "/tmp/tv_batch_XXXXXX";
     const char* made = mkdtemp(tmpl);
@@ -134,43 +143,6 @@ inline void removeTree(const std::string& path) {
     (void)rc;
 }
 
-inline bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-inline std::string readBytes(const std::string& path) {
-    std::string out;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return out;
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    std::fclose(f);
-    return out;
-}
-
-inline bool writeBytes(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
-
-// Names in a folder, without "." and "..".
-inline std::vector<std::string> listNames(const std::string& folder) {
-    std::vector<std::string> out;
-    DIR* d = opendir(folder.c_str());
-    if (!d) return out;
-    while (dirent* e = readdir(d)) {
-        std::string n = e->d_name;
-        if (n != "." && n != "..") out.push_back(n);
-    }
-    closedir(d);
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 inline std::vector<std::string> hiddenNames(const std::string& folder) {
     std::vector<std::string> out;
     for (const std::string& n : listNames(folder))
@@ -180,34 +152,13 @@ inline std::vector<std::string> hiddenNames(const std::string& folder) {
 
 // A w x h JPEG whose colours depend on seed, written with libjpeg itself.
 inline bool writeJpeg(const std::string& path, int w, int h, int seed = 0) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    jpeg_stdio_dest(&c, f);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<unsigned char> row(static_cast<std::size_t>(w) * 3);
-    while (c.next_scanline < c.image_height) {
-        int y = static_cast<int>(c.next_scanline);
+    return tvtest::writeRgbJpeg(path, w, h, 90, [w, seed](int y, unsigned char* row) {
         for (int x = 0; x < w; ++x) {
             row[x * 3 + 0] = static_cast<unsigned char>((x * 7 + seed * 37) & 0xFF);
             row[x * 3 + 1] = static_cast<unsigned char>((y * 5 + seed * 11) & 0xFF);
             row[x * 3 + 2] = static_cast<unsigned char>((seed * 53) & 0xFF);
         }
-        JSAMPROW rp = row.data();
-        jpeg_write_scanlines(&c, &rp, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    return std::fclose(f) == 0;
+    });
 }
 
 // Width and height from a JPEG header read by libjpeg; false when the file
@@ -241,15 +192,6 @@ inline bool jpegSize(const std::string& path, int& w, int& h) {
 inline bool isCompleteJpeg(const std::string& path) {
     int w = 0, h = 0;
     return jpegSize(path, w, h);
-}
-
-inline bool setModificationTime(const std::string& path, std::time_t seconds, long nanoseconds = 0) {
-    struct timespec t[2];
-    t[0].tv_sec = seconds;
-    t[0].tv_nsec = nanoseconds;
-    t[1].tv_sec = seconds;
-    t[1].tv_nsec = nanoseconds;
-    return utimensat(AT_FDCWD, path.c_str(), t, 0) == 0;
 }
 
 inline struct timespec modificationTime(const std::string& path) {
@@ -286,26 +228,9 @@ public:
         mkdir(out.c_str(), 0755);
         mkdir(work.c_str(), 0755);
         p.workDir = work;
-        tv::img::register_jpeg_decoder(p.engine);
-        tv::img::register_jpeg_encoder(p.engine);
-        tv::img::register_png_decoder(p.engine);
-        tv::img::register_png_encoder(p.engine);
+        tvtest::registerCodecs(p.engine);
         textsLoaded = tv::loadMessageTable(p, tv::LangEnglish);
-        const unsigned hidden = tv::wflag::TitleBar | tv::wflag::Invisible;
-        ui.openWindow(tv::id::WndMain, 0, 0, 400, 300, "main", hidden);
-        ui.comboGadget(tv::id::ComboCompression, {0, 0, 50, 20});
-        for (int q = 0; q <= 10; ++q) ui.addItem(tv::id::ComboCompression, q, std::to_string(q));
-        ui.setState(tv::id::ComboCompression, 5);
-        ui.openWindow(tv::id::WndList, 0, 0, 400, 300, "list", hidden);
-        ui.listGadget(tv::id::ListImgList, {0, 0, 300, 200}, "Name", 100, 0);
-        ui.openWindow(tv::id::WndCompress, 0, 0, 400, 300, "compress", hidden);
-        ui.spinGadget(tv::id::SpinCount, {0, 0, 50, 20}, 1, 30000, 0);
-        ui.setText(tv::id::SpinCount, "1");
-        for (int id : {tv::id::CheckboxDeleteImage, tv::id::CheckboxRenameImage, tv::id::CheckboxOtherFolder,
-                       tv::id::CheckboxExtensionCase})
-            ui.checkBoxGadget(id, {0, 0, 50, 20}, "");
-        ui.openWindow(tv::id::WndProgress, 0, 0, 400, 300, "progress", tv::wflag::TitleBar);
-        ui.checkBoxGadget(tv::id::CheckboxOpenFolder, {0, 0, 50, 20}, "");
+        tvtest::openWorkerGadgets(ui, 5, tv::wflag::TitleBar);
         p.sourceFolder = src;
         p.outputExtension = "jpg";
         p.compressionLevel = 5;

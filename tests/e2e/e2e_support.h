@@ -17,7 +17,16 @@
 
 #include <jpeglib.h>
 
+#include "support/files.h"
+#include "support/jpeg_write.h"
+
 namespace e2e {
+
+using tvtest::exists;
+using tvtest::listNames;
+using tvtest::readBytes;
+using tvtest::setModificationTime;
+using tvtest::writeBytes;
 
 // A fresh folder under /tmp, removed with its contents on destruction.
 // path() ends with '/'.
@@ -50,35 +59,13 @@ private:
 
 // A w x h baseline JPEG with a gradient that depends on seed.
 inline bool writeJpeg(const std::string& path, int w, int h, int seed) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    jpeg_stdio_dest(&c, f);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<unsigned char> rowBuf(static_cast<std::size_t>(w) * 3);
-    while (c.next_scanline < c.image_height) {
-        int y = static_cast<int>(c.next_scanline);
+    return tvtest::writeRgbJpeg(path, w, h, 90, [w, h, seed](int y, unsigned char* row) {
         for (int x = 0; x < w; ++x) {
-            rowBuf[x * 3 + 0] = static_cast<unsigned char>((x * 255 / (w > 1 ? w - 1 : 1) + seed * 37) & 0xFF);
-            rowBuf[x * 3 + 1] = static_cast<unsigned char>((y * 255 / (h > 1 ? h - 1 : 1) + seed * 11) & 0xFF);
-            rowBuf[x * 3 + 2] = static_cast<unsigned char>((seed * 53) & 0xFF);
+            row[x * 3 + 0] = static_cast<unsigned char>((x * 255 / (w > 1 ? w - 1 : 1) + seed * 37) & 0xFF);
+            row[x * 3 + 1] = static_cast<unsigned char>((y * 255 / (h > 1 ? h - 1 : 1) + seed * 11) & 0xFF);
+            row[x * 3 + 2] = static_cast<unsigned char>((seed * 53) & 0xFF);
         }
-        JSAMPROW rp = rowBuf.data();
-        jpeg_write_scanlines(&c, &rp, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::fclose(f);
-    return true;
+    });
 }
 
 // Width and height of a JPEG file, read by libjpeg; false when unreadable.
@@ -106,61 +93,15 @@ inline bool jpegSize(const std::string& path, int& w, int& h) {
     return ok;
 }
 
-inline bool setModificationTime(const std::string& path, long seconds) {
-    struct timeval tv[2];
-    tv[0].tv_sec = seconds;
-    tv[0].tv_usec = 0;
-    tv[1].tv_sec = seconds;
-    tv[1].tv_usec = 0;
-    return utimes(path.c_str(), tv) == 0;
-}
-
 inline long modificationTime(const std::string& path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return -1;
     return static_cast<long>(st.st_mtime);
 }
 
-inline bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-inline bool writeBytes(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
-
-inline std::string readBytes(const std::string& path) {
-    std::string out;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    std::fclose(f);
-    return out;
-}
-
 inline std::vector<unsigned char> dataTvl(const std::string& workDir) {
     std::string s = readBytes(workDir + "data.tvl");
     return std::vector<unsigned char>(s.begin(), s.end());
-}
-
-// Names of the entries of a folder, without "." and "..", sorted.
-inline std::vector<std::string> listNames(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 }  // namespace e2e

@@ -16,6 +16,7 @@
 #include <png.h>
 
 #include "imaging/image.h"
+#include "support/jpeg_write.h"
 
 namespace tvtest {
 
@@ -223,37 +224,30 @@ struct JpegSpec {
 };
 
 inline bool write_jpeg(const std::string& path, const JpegSpec& s) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    jpeg_stdio_dest(&c, f);
-    c.image_width = static_cast<JDIMENSION>(s.width);
-    c.image_height = static_cast<JDIMENSION>(s.height);
-    c.input_components = s.components;
-    c.in_color_space = s.inSpace;
-    jpeg_set_defaults(&c);
-    if (s.fileSpace != JCS_UNKNOWN) jpeg_set_colorspace(&c, s.fileSpace);
-    if (s.components == 4) c.write_Adobe_marker = s.adobeMarker ? TRUE : FALSE;
-    jpeg_set_quality(&c, s.quality, TRUE);
-    if (s.progressive) jpeg_simple_progression(&c);
-    jpeg_start_compress(&c, TRUE);
-    if (!s.exif.empty()) {
-        Bytes m{'E', 'x', 'i', 'f', 0, 0};
-        m.insert(m.end(), s.exif.begin(), s.exif.end());
-        jpeg_write_marker(&c, JPEG_APP0 + 1, m.data(), static_cast<unsigned>(m.size()));
-    }
-    if (!s.icc.empty()) jpeg_write_icc_profile(&c, s.icc.data(), static_cast<unsigned>(s.icc.size()));
-    const std::size_t rowBytes = static_cast<std::size_t>(s.width) * s.components;
-    for (int y = 0; y < s.height; ++y) {
-        JSAMPROW row = const_cast<JSAMPROW>(s.samples.data() + rowBytes * y);
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    return std::fclose(f) == 0;
+    return writeJpegFile(path, [&s](jpeg_compress_struct& c) {
+        c.image_width = static_cast<JDIMENSION>(s.width);
+        c.image_height = static_cast<JDIMENSION>(s.height);
+        c.input_components = s.components;
+        c.in_color_space = s.inSpace;
+        jpeg_set_defaults(&c);
+        if (s.fileSpace != JCS_UNKNOWN) jpeg_set_colorspace(&c, s.fileSpace);
+        if (s.components == 4) c.write_Adobe_marker = s.adobeMarker ? TRUE : FALSE;
+        jpeg_set_quality(&c, s.quality, TRUE);
+        if (s.progressive) jpeg_simple_progression(&c);
+        jpeg_start_compress(&c, TRUE);
+        if (!s.exif.empty()) {
+            Bytes m{'E', 'x', 'i', 'f', 0, 0};
+            m.insert(m.end(), s.exif.begin(), s.exif.end());
+            jpeg_write_marker(&c, JPEG_APP0 + 1, m.data(), static_cast<unsigned>(m.size()));
+        }
+        if (!s.icc.empty()) jpeg_write_icc_profile(&c, s.icc.data(), static_cast<unsigned>(s.icc.size()));
+        const std::size_t rowBytes = static_cast<std::size_t>(s.width) * s.components;
+        for (int y = 0; y < s.height; ++y) {
+            JSAMPROW row = const_cast<JSAMPROW>(s.samples.data() + rowBytes * y);
+            jpeg_write_scanlines(&c, &row, 1);
+        }
+        jpeg_finish_compress(&c);
+    });
 }
 
 // One engine with the program's decoders and encoders, in the program's order.

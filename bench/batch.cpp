@@ -34,6 +34,7 @@
 #include "shell/language.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
+#include "support/worker_gadgets.h"
 #include "ui/scripted/scripted_window_system.h"
 #include "ui/window_system.h"
 
@@ -276,27 +277,9 @@ bool folderIsEmpty(const std::string& path) {
 // every row ticked, start number 1, nothing removed, no folder opened.
 void setUpProgram(tv::ScriptedWindowSystem& ui, tv::Program& p, const Options& o,
                   const std::vector<std::string>& names, const std::string& workDir) {
-    const unsigned hidden = tv::wflag::TitleBar | tv::wflag::Invisible;
-    ui.openWindow(tv::id::WndMain, 0, 0, 400, 300, "main", hidden);
-    ui.comboGadget(tv::id::ComboCompression, {0, 0, 50, 20});
-    for (int q = 0; q <= 10; ++q) ui.addItem(tv::id::ComboCompression, q, std::to_string(q));
-    ui.setState(tv::id::ComboCompression, o.quality);
-    ui.openWindow(tv::id::WndList, 0, 0, 400, 300, "list", hidden);
-    ui.listGadget(tv::id::ListImgList, {0, 0, 300, 200}, "Name", 100, 0);
-    ui.openWindow(tv::id::WndCompress, 0, 0, 400, 300, "compress", hidden);
-    ui.spinGadget(tv::id::SpinCount, {0, 0, 50, 20}, 1, 30000, 0);
-    ui.setText(tv::id::SpinCount, "1");
-    for (int id : {tv::id::CheckboxDeleteImage, tv::id::CheckboxRenameImage, tv::id::CheckboxOtherFolder,
-                   tv::id::CheckboxExtensionCase})
-        ui.checkBoxGadget(id, {0, 0, 50, 20}, "");
-    ui.openWindow(tv::id::WndProgress, 0, 0, 400, 300, "progress", hidden);
-    ui.checkBoxGadget(tv::id::CheckboxOpenFolder, {0, 0, 50, 20}, "");
-
+    tvtest::openWorkerGadgets(ui, o.quality, tv::wflag::TitleBar | tv::wflag::Invisible);
     p.workDir = workDir;
-    tv::img::register_jpeg_decoder(p.engine);
-    tv::img::register_jpeg_encoder(p.engine);
-    tv::img::register_png_decoder(p.engine);
-    tv::img::register_png_encoder(p.engine);
+    tvtest::registerCodecs(p.engine);
     p.sourceFolder = o.folder;
     p.destinationFolder = o.out;
     p.outputExtension = o.format;

@@ -15,76 +15,32 @@
 
 #include <jpeglib.h>
 
+#include "bench_support.h"
 #include "imaging/image.h"
+#include "support/jpeg_write.h"
 
 using namespace tv::img;
 
 namespace {
 
-constexpr int W12 = 4000, H12 = 3000;
-constexpr int W4 = 2448, H4 = 1632;
-
-// Something like a photograph: soft gradients, a few hard edges, grain.
-std::vector<std::uint8_t> make_picture(int w, int h, int bpp) {
-    const int pitch = row_pitch(w, bpp * 8);
-    std::vector<std::uint8_t> px(static_cast<std::size_t>(pitch) * h);
-    std::uint32_t s = 12345;
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = px.data() + static_cast<std::size_t>(y) * pitch;
-        for (int x = 0; x < w; ++x) {
-            s = s * 1664525u + 1013904223u;
-            int grain = static_cast<int>((s >> 24) % 13) - 6;
-            double fx = static_cast<double>(x) / w, fy = static_cast<double>(y) / h;
-            int base = ((x / 97 + y / 89) % 5 == 0) ? 60 : 0;
-            int b = static_cast<int>(120 + 90 * std::sin(6.0 * fx + 2.0 * fy)) + base + grain;
-            int g = static_cast<int>(110 + 80 * std::cos(4.0 * fy - 3.0 * fx)) - base / 2 + grain;
-            int r = static_cast<int>(130 + 70 * std::sin(9.0 * fx * fy + 1.0)) + grain;
-            row[x * bpp] = static_cast<std::uint8_t>(std::clamp(b, 0, 255));
-            row[x * bpp + 1] = static_cast<std::uint8_t>(std::clamp(g, 0, 255));
-            row[x * bpp + 2] = static_cast<std::uint8_t>(std::clamp(r, 0, 255));
-            if (bpp == 4) row[x * bpp + 3] = static_cast<std::uint8_t>(std::clamp(200 + grain * 8, 0, 255));
-        }
-    }
-    return px;
-}
+using namespace tvbench;
 
 const std::vector<std::uint8_t>& picture12() {
     static const std::vector<std::uint8_t> px = make_picture(W12, H12, 3);
     return px;
 }
 
+// The engine's layout (bottom-up, B, G, R) as a quality-90 JPEG.
 std::vector<std::uint8_t> encode_jpeg(const std::vector<std::uint8_t>& bgr, int w, int h) {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* mem = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &mem, &size);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
     const int pitch = row_pitch(w, 24);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(w) * 3);
-    while (c.next_scanline < c.image_height) {
-        const std::uint8_t* s = bgr.data() + static_cast<std::size_t>(h - 1 - c.next_scanline) * pitch;
+    return tvtest::encodeRgbJpeg(w, h, 90, [&bgr, w, h, pitch](int y, unsigned char* row) {
+        const std::uint8_t* s = bgr.data() + static_cast<std::size_t>(h - 1 - y) * pitch;
         for (int x = 0; x < w; ++x) {
             row[3 * x] = s[3 * x + 2];
             row[3 * x + 1] = s[3 * x + 1];
             row[3 * x + 2] = s[3 * x];
         }
-        JSAMPROW rp = row.data();
-        jpeg_write_scanlines(&c, &rp, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<std::uint8_t> out(mem, mem + size);
-    std::free(mem);
-    return out;
+    });
 }
 
 const std::vector<std::uint8_t>& jpeg12() {

@@ -39,6 +39,14 @@ inline void setUp(tv::img::Engine& e) {
     e.maxPixelBytes = 8u << 20;
 }
 
+// The one engine of this process, set up on first use.
+inline tv::img::Engine& engine() {
+    static tv::img::Engine e;
+    static const bool ready = (setUp(e), true);
+    (void)ready;
+    return e;
+}
+
 // Checks what every loaded image must satisfy; aborts (a finding) otherwise.
 inline void checkImage(const tv::img::Engine& e, tv::img::ImageHandle h) {
     const tv::img::Image* im = tv::img::image_get(e, h);

@@ -12,12 +12,7 @@
 #endif
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static tv::img::Engine engine;
-    static bool ready = false;
-    if (!ready) {
-        tvfuzz::setUp(engine);
-        ready = true;
-    }
+    tv::img::Engine& engine = tvfuzz::engine();
     std::vector<std::uint8_t> bytes(data, data + size);
     static const std::uint8_t bmpSig[] = {'B', 'M'};
     static const std::uint8_t jpegSig[] = {0xFF, 0xD8};

@@ -6,12 +6,7 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static tv::img::Engine engine;
-    static bool ready = false;
-    if (!ready) {
-        tvfuzz::setUp(engine);
-        ready = true;
-    }
+    tv::img::Engine& engine = tvfuzz::engine();
     if (size < 2) return 0;
     std::uint8_t knob = data[size - 1];
     const std::string& in = tvfuzz::scratchPath("pipe_in");

@@ -38,6 +38,9 @@ struct JpegState {
     jpeg_decompress_struct cinfo;
     DecodeErrors err;
     jpeg_source_mgr src;
+    jpeg_progress_mgr progress;
+    const Engine* engine = nullptr;
+    bool cancelled = false;  // the cancel check ended the decode
     std::uint8_t* data = nullptr;
     std::size_t size = 0;
     bool handedOver = false;
@@ -84,6 +87,18 @@ void src_skip(j_decompress_ptr cinfo, long n) {
 }
 
 void src_term(j_decompress_ptr) {}
+
+// Called by the library between pieces of its work, also while
+// jpeg_start_decompress reads every scan of a multi-scan file, which no
+// loop of ours sees. A pause waits inside the check; a cancel leaves
+// through the error exit, so the library unwinds as after a broken file.
+void on_progress(j_common_ptr c) {
+    auto* st = reinterpret_cast<JpegState*>(c->client_data);
+    if (st->engine && detail::cancelled(*st->engine)) {
+        st->cancelled = true;
+        on_error(c);
+    }
+}
 
 void free_state(JpegState* st) {
     if (!st) return;
@@ -136,6 +151,7 @@ int jpeg_check(DecoderContext& ctx) {
     st->err.mgr.emit_message = on_message;
     st->err.mgr.output_message = on_output;
     if (setjmp(st->err.jump)) {
+        ctx.cancelled = st->cancelled;
         free_state(st);
         return 0;
     }
@@ -156,6 +172,9 @@ int jpeg_check(DecoderContext& ctx) {
     st->src.next_input_byte = nullptr;
     st->src.bytes_in_buffer = 0;
     cinfo->src = &st->src;
+    st->engine = ctx.engine;
+    st->progress.progress_monitor = on_progress;
+    cinfo->progress = &st->progress;
     jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
 
@@ -218,7 +237,10 @@ int jpeg_decode(DecoderContext& ctx, std::uint8_t* pixels, int pitch, int rowFla
     auto* st = static_cast<JpegState*>(ctx.state);
     if (!st) return 0;
     jpeg_decompress_struct* cinfo = &st->cinfo;
-    if (setjmp(st->err.jump)) return 0;
+    if (setjmp(st->err.jump)) {
+        ctx.cancelled = st->cancelled;
+        return 0;
+    }
     const int height = static_cast<int>(cinfo->output_height);
     const int width = static_cast<int>(cinfo->output_width);
     for (int i = 0; i < height; ++i) {

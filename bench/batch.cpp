@@ -247,6 +247,15 @@ double secondsSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+// User + system CPU seconds of the whole process so far: on a shared
+// machine it varies far less than wall time.
+double cpuSeconds() {
+    struct rusage ru {};
+    getrusage(RUSAGE_SELF, &ru);
+    auto sec = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return sec(ru.ru_utime) + sec(ru.ru_stime);
+}
+
 long peakRssKb() {
     struct rusage ru {};
     getrusage(RUSAGE_SELF, &ru);
@@ -339,6 +348,7 @@ int main(int argc, char** argv) {
     std::printf("rss_before_kb: %ld\n", rssBefore);
 
     double batchSeconds = 0.0;
+    double batchCpu = 0.0;
     if (o.batch) {
         char tmpl[] = "/tmp/tv_bench_work_XXXXXX";
         const char* work = mkdtemp(tmpl);
@@ -375,13 +385,16 @@ int main(int argc, char** argv) {
         setUpProgram(ui, p, o, names, workDir);
 
         auto t0 = std::chrono::steady_clock::now();
+        const double cpu0 = cpuSeconds();
         tv::RunBatch(p, o.out);
         batchSeconds = secondsSince(t0);
+        batchCpu = cpuSeconds() - cpu0;
         long rss = peakRssKb();
         std::printf("output: %s\n", o.out.c_str());
         std::printf("saved: %d\n", p.ProcessedCount.load());
         std::printf("questions: %d\n", questions.load());
         std::printf("batch_wall_s: %.3f\n", batchSeconds);
+        std::printf("batch_cpu_s: %.3f\n", batchCpu);
         std::printf("batch_mp_per_s: %.2f\n", batchSeconds > 0 ? megapixels / batchSeconds : 0.0);
         std::printf("batch_peak_rss_kb: %ld\n", rss);
         std::string rm = "rm -rf '" + workDir + "'";
@@ -392,17 +405,21 @@ int main(int argc, char** argv) {
         std::vector<unsigned char> bytes, pixels;
         int done = 0;
         auto t0 = std::chrono::steady_clock::now();
+        const double cpu0 = cpuSeconds();
         for (const std::string& n : names) {
             if (!readFile(o.folder + n, bytes)) continue;
             if (floorRoundTrip(bytes, pixels) != 0) ++done;
         }
         double floorSeconds = secondsSince(t0);
+        const double floorCpu = cpuSeconds() - cpu0;
         std::printf("floor_images: %d\n", done);
         std::printf("floor_wall_s: %.3f\n", floorSeconds);
+        std::printf("floor_cpu_s: %.3f\n", floorCpu);
         std::printf("floor_mp_per_s: %.2f\n", floorSeconds > 0 ? megapixels / floorSeconds : 0.0);
         // The whole process's peak: the floor's own with --floor-only.
         std::printf("peak_rss_kb_after_floor: %ld\n", peakRssKb());
         if (o.batch && floorSeconds > 0) std::printf("ratio_batch_over_floor: %.3f\n", batchSeconds / floorSeconds);
+        if (o.batch && floorCpu > 0) std::printf("cpu_ratio_batch_over_floor: %.3f\n", batchCpu / floorCpu);
     }
     return 0;
 }

@@ -74,9 +74,18 @@ protected:
     Bench b;
 };
 
+// "s<i>.jpg", built by appending: GCC 12 at -O3 warns falsely (-Wrestrict)
+// about "s" + std::string.
+static std::string sourceName(int i) {
+    std::string name = "s";
+    name += std::to_string(i);
+    name += ".jpg";
+    return name;
+}
+
 TEST_F(BatchNumbering, FiveEntriesGetThreeDigitNumbersInOrder) {
     ASSERT_TRUE(b.textsLoaded);
-    for (int i = 0; i < 5; ++i) b.addJpeg("s" + std::to_string(i) + ".jpg", 10 + i, 6, i);
+    for (int i = 0; i < 5; ++i) b.addJpeg(sourceName(i), 10 + i, 6, i);
     b.run(b.out + "pic #.jpg");
     EXPECT_EQ(b.p.ProcessedCount.load(), 5);
     for (int i = 0; i < 5; ++i) {
@@ -90,7 +99,7 @@ TEST_F(BatchNumbering, FiveEntriesGetThreeDigitNumbersInOrder) {
 }
 
 TEST_F(BatchNumbering, StartNumbersThatWidenTheNumbers) {
-    for (int i = 0; i < 5; ++i) b.addJpeg("s" + std::to_string(i) + ".jpg");
+    for (int i = 0; i < 5; ++i) b.addJpeg(sourceName(i));
     b.ui.setText(tv::id::SpinCount, "998");
     b.run(b.out + "n#.jpg");
     EXPECT_EQ(listNames(b.out), (std::vector<std::string>{"n0998.jpg", "n0999.jpg", "n1000.jpg", "n1001.jpg",
@@ -98,7 +107,7 @@ TEST_F(BatchNumbering, StartNumbersThatWidenTheNumbers) {
 }
 
 TEST_F(BatchNumbering, StartAt9999GivesFiveDigits) {
-    for (int i = 0; i < 3; ++i) b.addJpeg("s" + std::to_string(i) + ".jpg");
+    for (int i = 0; i < 3; ++i) b.addJpeg(sourceName(i));
     b.ui.setText(tv::id::SpinCount, "9999");
     b.run(b.out + "n#.jpg");
     EXPECT_EQ(listNames(b.out), (std::vector<std::string>{"n09999.jpg", "n10000.jpg", "n10001.jpg"}));
@@ -106,10 +115,7 @@ TEST_F(BatchNumbering, StartAt9999GivesFiveDigits) {
 
 TEST_F(BatchNumbering, OnlyTickedRowsTakeNumbersWidthFromAllEntries) {
     for (int i = 0; i < 10; ++i) {
-        // Built by appending: GCC 12 at -O3 warns falsely about "s" + string.
-        std::string name = "s";
-        name += std::to_string(i) + ".jpg";
-        b.addJpeg(name, 20 + i, 4, i, i == 1 || i == 6);
+        b.addJpeg(sourceName(i), 20 + i, 4, i, i == 1 || i == 6);
     }
     b.run(b.out + "n#.jpg");
     EXPECT_EQ(b.p.ProcessedCount.load(), 2);

@@ -13,7 +13,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc)"
 stages=("$@")
 [ ${#stages[@]} -eq 0 ] && stages=(asan tsan fuzz)
-fuzz_seconds="${TARVOLIN_FUZZ_SECONDS:-20}"
+fuzz_seconds="${TARVOLIN_FUZZ_SECONDS:-12}"
 export QT_QPA_PLATFORM=offscreen
 
 configure() {  # build-dir sanitizers extra-cmake-args...

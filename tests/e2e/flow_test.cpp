@@ -412,14 +412,15 @@ TEST(WholeRun, OtherFolderChosenWithTheChooserReceivesTheOutputs) {
 TEST(WholeRun, ProgressRefreshesAtMostEvery500msWhileTheTickCountWraps) {
     ProgramRun r;
     r.storeOptions(EnglishDefaults);
-    r.makePhotos(12, 1600, 1200);
+    r.makePhotos(24, 1600, 1200);
     scriptTypicalRun(r, {});
-    // Right before Compress the tick count is frozen 512 ms short of its wrap;
-    // from then on each idle pass moves it on by 300 ms, so the refreshes do
-    // not depend on how fast this machine converts the photos.
+    // Right before Compress the tick count is frozen 1024 ms short of its wrap;
+    // from then on each idle pass moves it on by 600 ms, so every pass is due
+    // a refresh and two passes during the batch see the wrap, however fast
+    // this machine converts the photos.
     bool ticking = false;
     r.steps.insert(r.steps.begin() + 2, Step{[&r] { return r.ui.isWindowVisible(id::WndCompress); }, [&r, &ticking] {
-                                                 r.ui.freezeTicks(0xFFFFFE00u);
+                                                 r.ui.freezeTicks(0xFFFFFC00u);
                                                  ticking = true;
                                              }});
     std::vector<std::pair<std::uint32_t, std::string>> changes;
@@ -427,13 +428,13 @@ TEST(WholeRun, ProgressRefreshesAtMostEvery500msWhileTheTickCountWraps) {
         std::string counter = r.ui.getText(id::TextCounter);
         if (!counter.empty() && (changes.empty() || changes.back().second != counter))
             changes.push_back({r.ui.tickCount(), counter});
-        if (ticking && r.ui.isWindowVisible(id::WndProgress)) r.ui.advanceTicks(300);
+        if (ticking && r.ui.isWindowVisible(id::WndProgress)) r.ui.advanceTicks(600);
     };
     EXPECT_EQ(r.run(), 0);
     ASSERT_TRUE(r.scriptDone());
-    EXPECT_EQ(r.p.ProcessedCount.load(), 12);
+    EXPECT_EQ(r.p.ProcessedCount.load(), 24);
     ASSERT_GE(changes.size(), 2u);
-    EXPECT_EQ(changes.front().second.substr(changes.front().second.find('/')), "/12");
+    EXPECT_EQ(changes.front().second.substr(changes.front().second.find('/')), "/24");
     // The first refresh came before the wrap and a later one after it.
     EXPECT_GT(changes.front().first, 0xFFFF0000u);
     EXPECT_LT(changes.back().first, 0x00010000u);

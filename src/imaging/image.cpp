@@ -13,7 +13,10 @@
 
 namespace tv::img {
 
-Engine::~Engine() { image_free_all(*this); }
+Engine::~Engine() {
+    image_free_all(*this);
+    image_release_spare(*this);
+}
 
 int row_pitch(int w, int d) {
     if (w <= 0) return 0;
@@ -46,20 +49,62 @@ std::size_t pixel_limit(Engine& e) {
     return e.maxPixelBytes;
 }
 
+namespace {
+
+// Smaller buffers come from malloc: they cost few page faults and leave
+// little behind in the heap.
+constexpr std::size_t MinMappedBytes = 256 * 1024;
+
+// Zero-filled pixel memory of `bytes`; capacity is the mapping's length
+// when it is page memory, 0 when it is calloc'd.
+std::uint8_t* take_pixels(Engine& e, std::size_t bytes, std::size_t& capacity) {
+    capacity = 0;
+    if (e.pages.map && e.pages.unmap && bytes >= MinMappedBytes) {
+        if (e.spare.data && e.spare.bytes >= bytes) {
+            std::uint8_t* p = e.spare.data;
+            capacity = e.spare.bytes;
+            e.spare = {};
+            // Cheaper than the page faults of a fresh mapping.
+            std::memset(p, 0, bytes);
+            return p;
+        }
+        // Too small a spare would only add to the peak beside the new one.
+        image_release_spare(e);
+        if (void* p = e.pages.map(bytes)) {
+            capacity = bytes;
+            return static_cast<std::uint8_t*>(p);
+        }
+    }
+    return static_cast<std::uint8_t*>(std::calloc(bytes, 1));
+}
+
+void give_pixels(Engine& e, std::uint8_t* p, std::size_t capacity) {
+    if (e.spare.data && e.spare.bytes >= capacity) {
+        e.pages.unmap(p, capacity);
+        return;
+    }
+    image_release_spare(e);
+    e.spare = {p, capacity};
+}
+
+}  // namespace
+
 Image* create_image(Engine& e, int w, int h, int d) {
     if (w < 1 || h < 1 || w > MaxDimension || h > MaxDimension) return nullptr;
     if (d != 16 && d != 24 && d != 32) return nullptr;
     // 64-bit arithmetic: 32767 x 32767 x 4 does not fit in 32 bits.
     std::uint64_t bytes = static_cast<std::uint64_t>(row_pitch(w, d)) * static_cast<std::uint64_t>(h);
     if (bytes == 0 || bytes > pixel_limit(e) || bytes > std::numeric_limits<std::size_t>::max()) return nullptr;
-    auto* pixels = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(bytes), 1));
-    if (!pixels) return nullptr;
     Image* im = new (std::nothrow) Image;
-    if (!im) {
-        std::free(pixels);
+    if (!im) return nullptr;
+    std::size_t capacity = 0;
+    im->pixels = take_pixels(e, static_cast<std::size_t>(bytes), capacity);
+    if (!im->pixels) {
+        delete im;
         return nullptr;
     }
-    im->pixels = pixels;
+    im->capacity = capacity;
+    im->owner = capacity ? &e : nullptr;
     im->size = static_cast<std::size_t>(bytes);
     im->width = w;
     im->height = h;
@@ -68,9 +113,30 @@ Image* create_image(Engine& e, int w, int h, int d) {
     return im;
 }
 
+void* take_scratch(const Engine* e, std::size_t bytes, std::size_t& mapped) {
+    mapped = 0;
+    if (e && e->pages.map && e->pages.unmap && bytes >= MinMappedBytes) {
+        if (void* p = e->pages.map(bytes)) {
+            mapped = bytes;
+            return p;
+        }
+    }
+    return std::malloc(bytes ? bytes : 1);
+}
+
+void give_scratch(const Engine* e, void* p, std::size_t mapped) {
+    if (mapped && e)
+        e->pages.unmap(p, mapped);
+    else
+        std::free(p);
+}
+
 void destroy_image(Image* im) {
     if (!im) return;
-    std::free(im->pixels);
+    if (im->capacity && im->owner)
+        give_pixels(*im->owner, im->pixels, im->capacity);
+    else
+        std::free(im->pixels);
     delete im;
 }
 
@@ -156,19 +222,19 @@ Image* convert16_to_24(Engine& e, const Image& src) {
 
 namespace {
 
-// Reads the whole of an open file into a malloc'd buffer; nullptr when it
+// Reads the whole of an open file into a scratch buffer; nullptr when it
 // cannot (or it is larger than the limit).
-std::uint8_t* read_whole_file(std::FILE* f, std::size_t limit, std::size_t& size) {
+std::uint8_t* read_whole_file(Engine& e, std::FILE* f, std::size_t limit, std::size_t& size, std::size_t& mapped) {
     size = 0;
     if (std::fseek(f, 0, SEEK_END) != 0) return nullptr;
     long end = std::ftell(f);
     if (end < 0 || std::fseek(f, 0, SEEK_SET) != 0) return nullptr;
     if (static_cast<std::uint64_t>(end) > limit) return nullptr;
     auto n = static_cast<std::size_t>(end);
-    auto* buf = static_cast<std::uint8_t*>(std::malloc(n ? n : 1));
+    auto* buf = static_cast<std::uint8_t*>(detail::take_scratch(&e, n, mapped));
     if (!buf) return nullptr;
     if (n && std::fread(buf, 1, n, f) != n) {
-        std::free(buf);
+        detail::give_scratch(&e, buf, mapped);
         return nullptr;
     }
     size = n;
@@ -186,10 +252,11 @@ Image* load_bmp(Engine& e, std::FILE* f) {
     std::size_t limit = detail::pixel_limit(e);
     limit = limit > std::numeric_limits<std::size_t>::max() - HeaderRoom ? std::numeric_limits<std::size_t>::max()
                                                                          : limit + HeaderRoom;
-    std::uint8_t* data = read_whole_file(f, limit, size);
+    std::size_t mapped = 0;
+    std::uint8_t* data = read_whole_file(e, f, limit, size, mapped);
     if (!data) return nullptr;
     Image* im = detail::read_bmp(e, data, size);
-    std::free(data);
+    detail::give_scratch(&e, data, mapped);
     return im;
 }
 
@@ -284,6 +351,12 @@ void image_free_all(Engine& e) {
         detail::destroy_image(im);
         im = nullptr;
     }
+}
+
+void image_release_spare(Engine& e) {
+    if (!e.spare.data) return;
+    e.pages.unmap(e.spare.data, e.spare.bytes);
+    e.spare = {};
 }
 
 }  // namespace tv::img

@@ -15,9 +15,15 @@ namespace tv::img {
 // bottom-up (first row in memory is the bottom row), each row_pitch(width,
 // depth) bytes, pixels B,G,R or B,G,R,A with straight alpha; zero-filled on
 // creation. Width and height are held to 1..32767.
+struct Engine;
+
 struct Image {
-    std::uint8_t* pixels = nullptr;  // malloc'd, owned by the engine
+    std::uint8_t* pixels = nullptr;  // owned by the engine
     std::size_t size = 0;            // bytes in pixels
+    // Bytes of the page mapping behind pixels when they came from the
+    // engine's pages (they go back there, to owner); 0 = malloc'd.
+    std::size_t capacity = 0;
+    Engine* owner = nullptr;
     int width = 0;
     int height = 0;
     int depth = 0;         // bits per pixel of the pixels now: 16, 24 or 32
@@ -42,8 +48,6 @@ constexpr std::uint32_t PngEncoderId = 0x00474E50;   // "PNG\0"
 constexpr std::uint32_t BmpEncoderId = 0;
 
 constexpr int BottomUp = 2;  // row flag
-
-struct Engine;
 
 // Signature shared by every encoder entry point. meta carries the segments
 // to write (EXIF, ICC); engine gives the cancel check. Either may be null.
@@ -87,6 +91,25 @@ struct Engine {
     // false leaves them to libjpeg's own buffer (tests compare the two).
     bool compactJpegCoefficients = true;
 
+    // Where large pixel buffers come from: whole zero-filled pages taken
+    // from the system and given back to it, so memory falls back once a
+    // batch is over instead of staying in the heap. Without them (the
+    // default) pixels are calloc'd.
+    struct PageSource {
+        void* (*map)(std::size_t bytes) = nullptr;  // nullptr when refused
+        void (*unmap)(void* pages, std::size_t bytes) = nullptr;
+    };
+    PageSource pages;
+    // The mapping of a freed picture, kept for the next one: a batch's
+    // pictures reuse it instead of faulting fresh pages in for every
+    // picture. Only one, the largest, so that it never sits idle beside
+    // the memory a decoder needs.
+    struct SparePages {
+        std::uint8_t* data = nullptr;
+        std::size_t bytes = 0;
+    };
+    SparePages spare;
+
     Engine() = default;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -109,6 +132,9 @@ int image_height(const Engine& e, ImageHandle h);
 const Image* image_get(const Engine& e, ImageHandle h);  // nullptr when not held
 void image_free(Engine& e, ImageHandle h);
 void image_free_all(Engine& e);
+// Gives the pages kept for later pictures back to the system (the end of a
+// batch); pictures still held keep theirs.
+void image_release_spare(Engine& e);
 
 // Smooth (mode 0) or raw (non-zero) resize in place. Non-zero on success;
 // on failure the image is left exactly as it was.
@@ -129,6 +155,11 @@ namespace detail {
 // (size outside 1..32767, over the memory limit, or no memory).
 Image* create_image(Engine& e, int w, int h, int d);
 void destroy_image(Image* im);
+// A large transient buffer (a source file's bytes), not zero-filled: page
+// memory when the engine has it (mapped = its length), so the heap never
+// keeps it once it is given back; else malloc'd (mapped = 0). e may be null.
+void* take_scratch(const Engine* e, std::size_t bytes, std::size_t& mapped);
+void give_scratch(const Engine* e, void* p, std::size_t mapped);
 ImageHandle add_to_table(Engine& e, Image* im);
 Image* lookup(const Engine& e, ImageHandle h);
 std::size_t pixel_limit(Engine& e);

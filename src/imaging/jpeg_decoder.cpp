@@ -43,6 +43,7 @@ struct JpegState {
     bool cancelled = false;  // the cancel check ended the decode
     std::uint8_t* data = nullptr;
     std::size_t size = 0;
+    std::size_t dataMapped = 0;  // page memory behind data, 0 = malloc'd
     bool handedOver = false;
     JSAMPLE* row = nullptr;
     bool created = false;
@@ -100,11 +101,18 @@ void on_progress(j_common_ptr c) {
     }
 }
 
+void free_data(JpegState* st) {
+    detail::give_scratch(st->engine, st->data, st->dataMapped);
+    st->data = nullptr;
+    st->dataMapped = 0;
+    st->size = 0;
+}
+
 void free_state(JpegState* st) {
     if (!st) return;
     if (st->created) jpeg_destroy_decompress(&st->cinfo);
     std::free(st->row);
-    std::free(st->data);
+    free_data(st);
     std::free(st);
 }
 
@@ -132,8 +140,9 @@ int jpeg_check(DecoderContext& ctx) {
 
     auto* st = static_cast<JpegState*>(std::calloc(1, sizeof(JpegState)));
     if (!st) return 0;
+    st->engine = ctx.engine;
     st->size = static_cast<std::size_t>(end);
-    st->data = static_cast<std::uint8_t*>(std::malloc(st->size));
+    st->data = static_cast<std::uint8_t*>(detail::take_scratch(ctx.engine, st->size, st->dataMapped));
     if (!st->data) {
         free_state(st);
         return 0;
@@ -172,7 +181,6 @@ int jpeg_check(DecoderContext& ctx) {
     st->src.next_input_byte = nullptr;
     st->src.bytes_in_buffer = 0;
     cinfo->src = &st->src;
-    st->engine = ctx.engine;
     st->progress.progress_monitor = on_progress;
     cinfo->progress = &st->progress;
     jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
@@ -218,9 +226,7 @@ int jpeg_check(DecoderContext& ctx) {
     // Such a file has been read to its end by now: its bytes can go before
     // the picture is allocated.
     if (jpeg_input_complete(cinfo)) {
-        std::free(st->data);
-        st->data = nullptr;
-        st->size = 0;
+        free_data(st);
         st->src.next_input_byte = EndOfImage;
         st->src.bytes_in_buffer = 0;
     }

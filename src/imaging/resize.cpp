@@ -57,6 +57,8 @@ int image_resize(Engine& e, ImageHandle h, int newWidth, int newHeight, int mode
     // new pixels, and the old ones leave with the spare record.
     std::swap(im->pixels, out->pixels);
     std::swap(im->size, out->size);
+    std::swap(im->capacity, out->capacity);
+    std::swap(im->owner, out->owner);
     im->width = newWidth;
     im->height = newHeight;
     im->depth = depth;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imaging/image.h"
+#include "platform/memory.h"
 #include "platform/thread.h"
 #include "shell/language.h"
 #include "ui/window_system.h"
@@ -34,7 +35,10 @@ using ImageCatalogue = std::vector<ImageEntry>;
 enum class WorkerGate : int { Run = 0, Pause = 1, Stop = 2 };
 
 struct Program {
-    explicit Program(WindowSystem& windowSystem) : ui(windowSystem) {}
+    explicit Program(WindowSystem& windowSystem) : ui(windowSystem) {
+        engine.pages.map = platform::mapPages;
+        engine.pages.unmap = platform::unmapPages;
+    }
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 

@@ -269,6 +269,7 @@ public:
         EXPECT_EQ(p.WorkerFinished.load(), 1);
         // Every image was released, whatever way it ended.
         for (const tv::img::Image* im : p.engine.table) EXPECT_EQ(im, nullptr) << "an image was not released";
+        EXPECT_EQ(p.engine.spare.data, nullptr) << "pages kept for later pictures outlived the batch";
         return r;
     }
 

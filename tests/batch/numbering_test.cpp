@@ -98,6 +98,24 @@ TEST_F(BatchNumbering, FiveEntriesGetThreeDigitNumbersInOrder) {
     EXPECT_TRUE(b.ui.log().empty());
 }
 
+TEST_F(BatchNumbering, LargePicturesShareTheirPagesAndKeepTheirOrder) {
+    // Large enough for page memory; sizes go down, up and down again so
+    // that the kept pages are reused, outgrown and reused.
+    const int widths[] = {900, 640, 1200, 700, 1200};
+    ASSERT_NE(b.p.engine.pages.map, nullptr);
+    for (int i = 0; i < 5; ++i) b.addJpeg(sourceName(i), widths[i], 500, i);
+    b.run(b.out + "big #.jpg");
+    EXPECT_EQ(b.p.ProcessedCount.load(), 5);
+    for (int i = 0; i < 5; ++i) {
+        int w = 0, h = 0;
+        std::string path = b.out + "big 00" + std::to_string(i + 1) + ".jpg";
+        ASSERT_TRUE(jpegSize(path, w, h)) << path;
+        EXPECT_EQ(w, widths[i]) << path;
+        EXPECT_EQ(h, 500) << path;
+        EXPECT_TRUE(isCompleteJpeg(path)) << path;
+    }
+}
+
 TEST_F(BatchNumbering, StartNumbersThatWidenTheNumbers) {
     for (int i = 0; i < 5; ++i) b.addJpeg(sourceName(i));
     b.ui.setText(tv::id::SpinCount, "998");

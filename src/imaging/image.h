@@ -11,12 +11,12 @@
 
 namespace tv::img {
 
+struct Engine;
+
 // Pixel store with the layout every part of the engine relies on: rows
 // bottom-up (first row in memory is the bottom row), each row_pitch(width,
 // depth) bytes, pixels B,G,R or B,G,R,A with straight alpha; zero-filled on
 // creation. Width and height are held to 1..32767.
-struct Engine;
-
 struct Image {
     std::uint8_t* pixels = nullptr;  // owned by the engine
     std::size_t size = 0;            // bytes in pixels

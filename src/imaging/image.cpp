@@ -11,6 +11,16 @@
 #include "imaging/decoder_context.h"
 #include "imaging/image.h"
 
+#if defined(__has_include)
+#if __has_include(<sanitizer/asan_interface.h>)
+#include <sanitizer/asan_interface.h>
+#endif
+#endif
+#ifndef ASAN_POISON_MEMORY_REGION
+#define ASAN_POISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#endif
+
 namespace tv::img {
 
 Engine::~Engine() {
@@ -66,6 +76,9 @@ std::uint8_t* take_pixels(Engine& e, std::size_t bytes, std::size_t& capacity) {
             e.spare = {};
             // Cheaper than the page faults of a fresh mapping.
             std::memset(p, 0, bytes);
+            // Under the address checker, rows written past this picture's
+            // end are caught even inside the larger mapping.
+            ASAN_POISON_MEMORY_REGION(p + bytes, capacity - bytes);
             return p;
         }
         // Too small a spare would only add to the peak beside the new one.
@@ -79,6 +92,7 @@ std::uint8_t* take_pixels(Engine& e, std::size_t bytes, std::size_t& capacity) {
 }
 
 void give_pixels(Engine& e, std::uint8_t* p, std::size_t capacity) {
+    ASAN_UNPOISON_MEMORY_REGION(p, capacity);
     if (e.spare.data && e.spare.bytes >= capacity) {
         e.pages.unmap(p, capacity);
         return;

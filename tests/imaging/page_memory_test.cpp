@@ -271,3 +271,28 @@ TEST_F(PageMemory, BmpSourceBytesAreGivenBack) {
     EXPECT_EQ(std::memcmp(im->pixels, rows.data(), rows.size()), 0);
     image_free(e, hnd);
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TV_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TV_TEST_ASAN 1
+#endif
+#endif
+
+#ifdef TV_TEST_ASAN
+// A smaller picture in a reused mapping: a write past its end lands in the
+// mapping, so only the address checker's poisoning can catch it.
+TEST_F(PageMemory, WritesPastAPictureInAReusedMappingAreCaught) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    Engine e;
+    usePages(e);
+    detail::destroy_image(make(e, 1000, 1000));
+    Image* small = make(e, 500, 500);
+    ASSERT_NE(small, nullptr);
+    ASSERT_GT(small->capacity, small->size);
+    small->pixels[small->size - 1] = 1;  // its own last byte is fine
+    EXPECT_DEATH(small->pixels[small->size + 64] = 1, "use-after-poison");
+    detail::destroy_image(small);
+}
+#endif

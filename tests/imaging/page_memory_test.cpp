@@ -194,27 +194,16 @@ TEST_F(PageMemory, ResizeHandsThePagesOverWithThePixels) {
 TEST_F(PageMemory, JpegSourceBytesAndPixelsMatchTheHeapPath) {
     TempDir dir;
     const int w = 640, h = 480;
-    const auto fill = [w](int y, unsigned char* rgb) { noise(y, rgb, w); };
+    JpegSpec jpeg;
+    jpeg.width = w;
+    jpeg.height = h;
+    jpeg.samples.resize(static_cast<std::size_t>(w) * 3 * h);
+    for (int y = 0; y < h; ++y) noise(y, jpeg.samples.data() + static_cast<std::size_t>(w) * 3 * y, w);
     const std::string baseline = dir.file("baseline.jpg");
     const std::string progressive = dir.file("progressive.jpg");
-    ASSERT_TRUE(writeRgbJpeg(baseline, w, h, 95, fill));
-    ASSERT_TRUE(writeJpegFile(progressive, [&](jpeg_compress_struct& c) {
-        c.image_width = w;
-        c.image_height = h;
-        c.input_components = 3;
-        c.in_color_space = JCS_RGB;
-        jpeg_set_defaults(&c);
-        jpeg_set_quality(&c, 95, TRUE);
-        jpeg_simple_progression(&c);
-        jpeg_start_compress(&c, TRUE);
-        std::vector<unsigned char> row(static_cast<std::size_t>(w) * 3);
-        while (c.next_scanline < c.image_height) {
-            fill(static_cast<int>(c.next_scanline), row.data());
-            JSAMPROW rp = row.data();
-            jpeg_write_scanlines(&c, &rp, 1);
-        }
-        jpeg_finish_compress(&c);
-    }));
+    ASSERT_TRUE(write_jpeg(baseline, jpeg));
+    jpeg.progressive = true;
+    ASSERT_TRUE(write_jpeg(progressive, jpeg));
 
     for (const std::string& path : {baseline, progressive}) {
         SCOPED_TRACE(path);
@@ -254,11 +243,11 @@ TEST_F(PageMemory, BmpSourceBytesAreGivenBack) {
     Bytes rows(static_cast<std::size_t>(pitch) * h);
     for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<std::uint8_t>(i % 251);
     const std::string path = dir.file("big.bmp");
-    BmpSpec spec;
-    spec.width = w;
-    spec.height = h;
-    spec.data = rows;
-    ASSERT_TRUE(write_file(path, build_bmp(spec)));
+    BmpSpec bmp;
+    bmp.width = w;
+    bmp.height = h;
+    bmp.data = rows;
+    ASSERT_TRUE(write_file(path, build_bmp(bmp)));
 
     Engine e;
     usePages(e);

@@ -63,6 +63,19 @@ protected:
     }
 };
 
+// Loads path on page memory: the file's bytes and the picture are both
+// mapped, and the bytes are already given back once the load is over.
+ImageHandle loadOnPages(Engine& e, const std::string& path) {
+    e.pages.map = fakeMap;
+    e.pages.unmap = fakeUnmap;
+    register_all(e);
+    ImageHandle h = image_load(e, path);
+    EXPECT_NE(h, NoImage);
+    EXPECT_EQ(books.maps, 2);
+    EXPECT_EQ(books.unmaps, 1);
+    return h;
+}
+
 Image* make(Engine& e, int w, int h, int d = 24) { return detail::create_image(e, w, h, d); }
 
 bool allZero(const Image* im) {
@@ -217,14 +230,8 @@ TEST_F(PageMemory, JpegSourceBytesAndPixelsMatchTheHeapPath) {
 
         books = PageBooks{};
         Engine paged;
-        usePages(paged);
-        register_all(paged);
-        ImageHandle ph = image_load(paged, path);
+        ImageHandle ph = loadOnPages(paged, path);
         ASSERT_NE(ph, NoImage);
-        // The file's bytes and the picture were both mapped; the bytes are
-        // already given back.
-        EXPECT_EQ(books.maps, 2);
-        EXPECT_EQ(books.unmaps, 1);
         const Image* a = image_get(heap, hh);
         const Image* b = image_get(paged, ph);
         EXPECT_EQ(liveBytes(), b->size);
@@ -250,11 +257,8 @@ TEST_F(PageMemory, BmpSourceBytesAreGivenBack) {
     ASSERT_TRUE(write_file(path, build_bmp(bmp)));
 
     Engine e;
-    usePages(e);
-    ImageHandle hnd = image_load(e, path);
+    ImageHandle hnd = loadOnPages(e, path);
     ASSERT_NE(hnd, NoImage);
-    EXPECT_EQ(books.maps, 2);
-    EXPECT_EQ(books.unmaps, 1);
     const Image* im = image_get(e, hnd);
     // Bottom-up file rows are the engine's rows as they are.
     EXPECT_EQ(std::memcmp(im->pixels, rows.data(), rows.size()), 0);

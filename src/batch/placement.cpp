@@ -10,9 +10,10 @@ namespace tv {
 
 namespace {
 
-// Longest part of the original name kept in a hidden name, so that the
-// hidden name stays within the 255 bytes a file name may have.
+// Longest part of the original name kept in a temporary name, so that it
+// stays within the 255 bytes a file name may have.
 constexpr std::size_t MaxKeptName = 200;
+constexpr const char* TempTag = ".tvtmp-";
 
 std::string folderPart(const std::string& path) {
     std::size_t slash = path.rfind(platform::Separator);
@@ -32,7 +33,8 @@ std::string cutName(const std::string& name, std::size_t max) {
     return name.substr(0, n);
 }
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+bool isHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 void release(Program& p, img::ImageHandle& image) {
     if (image != img::NoImage) img::image_free(p.engine, image);
@@ -61,25 +63,46 @@ bool encoderFor(const std::string& ext, int level, std::uint32_t& encoder, int& 
     return false;
 }
 
-// One save attempt: the complete file appears at outputPath or nothing
-// changes there, and no temporary file stays behind.
+// One save attempt: the complete file appears at outputPath in one step or
+// nothing changes there, and no temporary file stays behind.
 bool saveOnce(Program& p, img::ImageHandle image, const std::string& outputPath, const std::string& ext, int level,
-              Placement& placement) {
+              const SourceDates& dates, Placement& placement) {
     std::uint32_t encoder = 0;
     int options = 0;
     if (!encoderFor(ext, level, encoder, options)) return false;
     if (outputPath.empty() || namePart(outputPath).empty()) return false;
+    const platform::FileStamp before = platform::stampOf(outputPath);
+    if (before.folder) return false;
     const FileOps& ops = placement.ops;
-    std::string temp = placement.hiddenName(outputPath, "tvtmp");
-    int saved = ops.saveImage(p.engine, image, temp, encoder, options);
-    if (saved == 0) {
-        if (ops.fileSize(temp) != -1) ops.deleteFile(temp);
+    const std::string folder = folderPart(outputPath);
+    placement.files.cleanFolder(folder);
+
+    // Private while it may stand in for a file of other permissions.
+    platform::TempFile temp;
+    if (!placement.files.createTemp(outputPath, before.exists, temp)) return false;
+    placement.step(SaveStep::TempCreated, temp.path);
+    bool ok = ops.saveImage(p.engine, image, temp.path, encoder, options) != 0 && platform::stillOurs(temp);
+    if (ok) {
+        placement.step(SaveStep::Encoded, temp.path);
+        const platform::FileStamp replaced = platform::stampOf(outputPath);
+        if (replaced.exists) platform::copyPermissions(temp, replaced);
+        CopyFileDates(temp.path, dates);
+        ok = ops.flushFile(temp);
+    }
+    if (ok) {
+        placement.step(SaveStep::Flushed, temp.path);
+        ok = placement.mayReplace(outputPath) && ops.renameFile(temp.path, outputPath);
+    }
+    if (!ok) {
+        platform::closeTempFile(temp, true);
         return false;
     }
-    if (!ops.renameFile(temp, outputPath)) {
-        if (ops.fileSize(temp) != -1) ops.deleteFile(temp);
-        return false;
-    }
+    placement.step(SaveStep::Renamed, outputPath);
+    // The picture is in place either way; the flush only makes the new name
+    // survive a power cut before anything depends on it.
+    ops.flushFolder(folder);
+    placement.step(SaveStep::FolderFlushed, outputPath);
+    platform::closeTempFile(temp, false);
     return true;
 }
 
@@ -87,20 +110,95 @@ bool saveOnce(Program& p, img::ImageHandle image, const std::string& outputPath,
 
 FileOps platformFileOps() {
     FileOps ops;
-    ops.loadImage = [](img::Engine& e, const std::string& path) { return img::image_load(e, path); };
+    ops.loadImage = [](img::Engine& e, const std::string& path, platform::FileStamp& loaded) {
+        std::FILE* f = platform::openForReading(path, loaded);
+        if (!f) return img::NoImage;
+        img::ImageHandle h = img::image_load_file(e, f);
+        std::fclose(f);
+        return h;
+    };
     ops.fileSize = [](const std::string& path) { return platform::fileSize(path); };
-    ops.deleteFile = [](const std::string& path) { return platform::deleteFile(path); };
-    ops.renameFile = [](const std::string& from, const std::string& to) { return platform::renameFile(from, to); };
+    ops.holdOf = [](const std::string& path) { return platform::holdOf(path); };
+    ops.createTemp = [](const std::string& path, bool privateFile, platform::TempFile& out) {
+        return platform::createTempFile(path, privateFile, out);
+    };
     ops.saveImage = [](img::Engine& e, img::ImageHandle h, const std::string& path, std::uint32_t encoder,
                        int options) { return img::image_save(e, h, path, encoder, options); };
+    ops.flushFile = [](const platform::TempFile& t) { return platform::flushFile(t); };
+    ops.renameFile = [](const std::string& from, const std::string& to) { return platform::renameFile(from, to); };
+    ops.flushFolder = [](const std::string& folder) { return platform::flushFolder(folder); };
+    ops.deleteFile = [](const std::string& path) { return platform::deleteFile(path); };
     return ops;
 }
 
-bool samePathIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+bool isTemporaryName(const std::string& name) {
+    if (name.size() < 2 || name[0] != '.') return false;
+    std::size_t at = name.rfind(TempTag);
+    if (at == std::string::npos || at == 0) return false;
+    std::size_t i = at + std::char_traits<char>::length(TempTag);
+    for (std::size_t end = i + 8; i < end; ++i)
+        if (i >= name.size() || !isHex(name[i])) return false;
+    if (i >= name.size() || name[i] != '-' || ++i >= name.size()) return false;
+    for (; i < name.size(); ++i)
+        if (!isDigit(name[i])) return false;
     return true;
+}
+
+void BatchFiles::cleanFolder(const std::string& folder) {
+    if (!cleanedFolders.insert(folder).second) return;
+    const std::string listed = folder.empty() ? std::string(".") : folder;
+    for (const std::string& name : platform::listDirectory(listed))
+        if (isTemporaryName(name)) platform::removeUnheldTempFile(folder + name);
+}
+
+bool BatchFiles::createTemp(const std::string& path, bool privateFile, platform::TempFile& out) {
+    // Two runs at once in the same folder must not pick the same name.
+    auto clock = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    auto thread = static_cast<unsigned long long>(std::hash<std::thread::id>{}(std::this_thread::get_id()));
+    char unique[24];
+    std::snprintf(unique, sizeof unique, "%08llx", (clock ^ thread) & 0xFFFFFFFFull);
+    std::string base = folderPart(path) + "." + cutName(namePart(path), MaxKeptName) + TempTag + unique + "-";
+    for (;;) {
+        std::string candidate = base + std::to_string(counter++);
+        if (ops.fileSize(candidate) != -1) continue;
+        return ops.createTemp(candidate, privateFile, out);
+    }
+}
+
+platform::Hold Placement::holdOf(const std::string& path) const {
+    platform::Hold h = ops.holdOf(path);
+    if (h != platform::Hold::Free) return h;
+    platform::FileStamp now = platform::stampOf(path);
+    if (platform::sameFile(now, loaded) && !platform::unchangedSince(loaded, now)) return platform::Hold::InUse;
+    return h;
+}
+
+platform::Hold Placement::sourceHold() const {
+    platform::FileStamp now = platform::stampOf(sourcePath);
+    if (!now.exists) return platform::Hold::Gone;
+    if (!platform::unchangedSince(loaded, now)) return platform::Hold::InUse;
+    return ops.holdOf(sourcePath);
+}
+
+void Placement::agree(const std::string& path) { agreed.push_back({path, platform::stampOf(path), false}); }
+
+void Placement::agreeToAnyFile(const std::string& path) { agreed.push_back({path, {}, true}); }
+
+bool Placement::agreedTo(const std::string& path) const {
+    platform::FileStamp now = platform::stampOf(path);
+    for (const Agreed& a : agreed)
+        if ((a.anyFile && a.path == path) || platform::sameFile(a.stamp, now)) return true;
+    return false;
+}
+
+bool Placement::mayReplace(const std::string& path) const {
+    platform::FileStamp now = platform::stampOf(path);
+    if (!now.exists) return true;
+    if (now.folder) return false;
+    platform::Hold h = holdOf(path);
+    if (h == platform::Hold::Protected || h == platform::Hold::InUse) return false;
+    // A file that appeared after the way was cleared is nobody's to replace.
+    return h == platform::Hold::Gone || agreedTo(path);
 }
 
 std::string replaceAll(std::string s, const std::string& marker, const std::string& value) {
@@ -113,49 +211,14 @@ std::string replaceAll(std::string s, const std::string& marker, const std::stri
     return s;
 }
 
-std::string Placement::hiddenName(const std::string& path, const char* tag) {
-    // Two runs at once in the same folder must not pick the same name.
-    auto clock = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-    auto thread = static_cast<unsigned long long>(std::hash<std::thread::id>{}(std::this_thread::get_id()));
-    char unique[24];
-    std::snprintf(unique, sizeof unique, "%08llx", (clock ^ thread) & 0xFFFFFFFFull);
-    std::string base = folderPart(path) + "." + cutName(namePart(path), MaxKeptName) + "." + tag + "-" + unique + "-";
-    for (;;) {
-        std::string candidate = base + std::to_string(counter++);
-        if (ops.fileSize(candidate) == -1) return candidate;
-    }
-}
-
-void Placement::commit(const std::string& finalPath) {
-    std::vector<Aside> putBack;
-    for (const Aside& a : asides) {
-        if (samePathIgnoringCase(a.original, finalPath))
-            ops.deleteFile(a.hidden);
-        else
-            putBack.push_back(a);
-    }
-    asides = std::move(putBack);
-    restore();
-}
-
-void Placement::restore() {
-    for (auto it = asides.rbegin(); it != asides.rend(); ++it) {
-        // Never put a file back over one that appeared meanwhile; it then
-        // stays under its hidden name.
-        if (ops.fileSize(it->original) == -1) ops.renameFile(it->hidden, it->original);
-    }
-    asides.clear();
-}
-
 int DeleteWithRetry(Program& p, const std::string& path, img::ImageHandle& image, Placement& placement) {
     for (;;) {
         if (workerShouldStop(p)) break;
-        std::string hidden = placement.hiddenName(path, "tvold");
-        if (placement.ops.renameFile(path, hidden)) {
-            placement.asides.push_back({path, hidden});
+        platform::Hold h = placement.holdOf(path);
+        if (h == platform::Hold::Free || h == platform::Hold::Gone) {
+            placement.agree(path);
             return 1;
         }
-        if (workerShouldStop(p)) break;
         std::string message = text(p, "Info.DeleteImage.Text1") + " :\n" + path + "\n" +
                               text(p, "Info.DeleteImage.Text2") + "\n\n" + text(p, "Info.DeleteImage.Text3");
         int a = p.ui.messageBox(ProductName, message, mb::YesNo | mb::IconError);
@@ -165,18 +228,13 @@ int DeleteWithRetry(Program& p, const std::string& path, img::ImageHandle& image
     return 0;
 }
 
-bool ResolveOutputCollision(Program& p, const std::string& sourcePath, std::string& outputPath,
-                            img::ImageHandle& image, Placement& placement) {
-    if (samePathIgnoringCase(outputPath, sourcePath)) {
-        if (DeleteWithRetry(p, sourcePath, image, placement) == 0) return false;
-        // Where letter case matters, a different file may stand at the
-        // output path: it gets the overwrite question rather than being
-        // replaced unasked.
-        if (outputPath == sourcePath) return true;
-    }
+bool ResolveOutputCollision(Program& p, std::string& outputPath, img::ImageHandle& image, Placement& placement) {
+    // The output is the very file that was loaded, whatever the spelling.
+    if (platform::sameFile(platform::stampOf(outputPath), placement.loaded))
+        return DeleteWithRetry(p, placement.sourcePath, image, placement) != 0;
     for (;;) {
         if (workerShouldStop(p)) break;
-        if (placement.ops.fileSize(outputPath) < 0) return true;
+        if (placement.ops.fileSize(outputPath) < 0 || placement.agreedTo(outputPath)) return true;
         std::string caption = std::string(ProductName) + " - " + text(p, "Info.FileOverwrite.Title");
         std::string message = replaceAll(text(p, "Info.FileOverwrite.Message"), "%", outputPath);
         int a = p.ui.messageBox(caption, message, mb::YesNoCancel | mb::IconWarning);
@@ -194,21 +252,16 @@ bool ResolveOutputCollision(Program& p, const std::string& sourcePath, std::stri
     return false;
 }
 
-void CopyFileDates(const std::string& outputPath, platform::FileDate creation, platform::FileDate modification) {
-    // 0 is a date that could not be read: the output keeps its own then.
-    if (creation != 0) platform::writeFileDate(outputPath, platform::DateKind::Creation, creation);
-    if (modification != 0) platform::writeFileDate(outputPath, platform::DateKind::Modification, modification);
+void CopyFileDates(const std::string& path, const SourceDates& dates) {
+    if (dates.creation) platform::writeFileDate(path, platform::DateKind::Creation, *dates.creation);
+    if (dates.modification) platform::writeFileDate(path, platform::DateKind::Modification, *dates.modification);
 }
 
 int SaveWithRetry(Program& p, img::ImageHandle image, std::string& outputPath, const std::string& outputExtension,
-                  int compressionLevel, platform::FileDate creation, platform::FileDate modification,
-                  Placement& placement) {
+                  int compressionLevel, const SourceDates& dates, Placement& placement) {
     for (;;) {
         if (workerShouldStop(p)) return -1;
-        if (saveOnce(p, image, outputPath, outputExtension, compressionLevel, placement)) {
-            CopyFileDates(outputPath, creation, modification);
-            return 1;
-        }
+        if (saveOnce(p, image, outputPath, outputExtension, compressionLevel, dates, placement)) return 1;
         // A save abandoned by Stop is no failure to ask about.
         if (workerShouldStop(p)) return -1;
         std::string message = text(p, "Info.UnableSaveImage.Title") + " :\n" + outputPath + "\n\n" +
@@ -219,16 +272,23 @@ int SaveWithRetry(Program& p, img::ImageHandle image, std::string& outputPath, c
         if (a == answer::Yes) {
             outputPath = p.ui.inputBox(text(p, "Info.FileOverwrite.New.Title"),
                                        text(p, "Info.FileOverwrite.New.Message") + " :", outputPath);
+            // Whatever stands under the typed name is replaced unasked.
+            placement.agreeToAnyFile(outputPath);
         }
     }
 }
 
-void RemoveSourceImage(Program& p, const std::string& sourcePath, const FileOps& ops) {
+void RemoveSourceImage(Program& p, Placement& placement) {
     for (;;) {
-        if (ops.deleteFile(sourcePath)) return;
+        platform::Hold h = placement.sourceHold();
+        if (h == platform::Hold::Gone) return;
+        if (h == platform::Hold::Free && placement.ops.deleteFile(placement.sourcePath)) {
+            placement.step(SaveStep::SourceRemoved, placement.sourcePath);
+            return;
+        }
         if (workerShouldStop(p)) return;
-        std::string message =
-            text(p, "Info.UnableDeleteImage.Text1") + " :\n" + sourcePath + "\n\n" + text(p, "Info.TryAgain");
+        std::string message = text(p, "Info.UnableDeleteImage.Text1") + " :\n" + placement.sourcePath + "\n\n" +
+                              text(p, "Info.TryAgain");
         int a = p.ui.messageBox(ProductName, message, mb::YesNo | mb::IconWarning);
         if (workerShouldStop(p) || a == answer::No) return;
     }

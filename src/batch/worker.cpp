@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/desktop.h"
+#include "platform/file_state.h"
 #include "platform/files.h"
 #include "shell/ids.h"
 #include "shell/stored_options.h"
@@ -126,21 +127,23 @@ int ScaledSize(float ratio, int size) {
     return static_cast<int>(std::llrint(v));
 }
 
-img::ImageHandle LoadImageWithRetry(Program& p, const std::string& path, const FileOps& ops) {
+img::ImageHandle LoadImageWithRetry(Program& p, const std::string& path, const FileOps& ops,
+                                    platform::FileStamp& loaded) {
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (workerShouldStop(p)) return img::NoImage;
-        img::ImageHandle h = ops.loadImage(p.engine, path);
+        img::ImageHandle h = ops.loadImage(p.engine, path, loaded);
         if (h != img::NoImage) return h;
     }
     return img::NoImage;
 }
 
 ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::string& outputTarget,
-                          std::int64_t number, int width, const FileOps& ops) {
+                          std::int64_t number, int width, BatchFiles& files) {
     const std::string sourcePath = p.sourceFolder + fileName;
     img::ImageHandle image = img::NoImage;
+    platform::FileStamp loaded;
     for (;;) {
-        image = LoadImageWithRetry(p, sourcePath, ops);
+        image = LoadImageWithRetry(p, sourcePath, files.ops, loaded);
         if (image != img::NoImage) break;
         if (workerShouldStop(p)) return ImageOutcome::Stopped;
         std::string message = replaceAll(p.texts.lookup("Info.LoadImageFailed.Text2"), "%", fileName) + "\n" +
@@ -149,33 +152,33 @@ ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::st
         if (workerShouldStop(p)) return ImageOutcome::Stopped;
         if (a == answer::No) return ImageOutcome::Skipped;
     }
-    // Before anything is written or moved, so an image written over its own
-    // source keeps the source's dates.
-    const platform::FileDate creation = platform::readFileDate(sourcePath, platform::DateKind::Creation);
-    const platform::FileDate modification = platform::readFileDate(sourcePath, platform::DateKind::Modification);
+    // Before anything is written, so an image written over its own source
+    // keeps the source's dates.
+    SourceDates dates;
+    dates.creation = platform::readFileDate(sourcePath, platform::DateKind::Creation);
+    dates.modification = platform::readFileDate(sourcePath, platform::DateKind::Modification);
 
-    Placement placement(ops);
+    Placement placement(files, sourcePath, loaded);
     auto giveUp = [&]() {
         releaseImage(p, image);
-        placement.restore();
         return workerShouldStop(p) ? ImageOutcome::Stopped : ImageOutcome::GivenUp;
     };
     if (workerShouldStop(p)) return giveUp();
 
     std::string outputPath = OutputPathFor(p.sourceFolder, fileName, outputTarget, p.outputExtension, number, width);
-    if (!ResolveOutputCollision(p, sourcePath, outputPath, image, placement)) return giveUp();
+    if (!ResolveOutputCollision(p, outputPath, image, placement)) return giveUp();
     if (workerShouldStop(p)) return giveUp();
     if (!resizeStep(p, image, fileName)) return giveUp();
 
-    int saved = SaveWithRetry(p, image, outputPath, p.outputExtension, p.compressionLevel, creation, modification,
-                              placement);
+    int saved = SaveWithRetry(p, image, outputPath, p.outputExtension, p.compressionLevel, dates, placement);
     releaseImage(p, image);
     if (saved != 1) return giveUp();
-    placement.commit(outputPath);
 
     if (workerShouldStop(p)) return ImageOutcome::Saved;
-    if (!samePathIgnoringCase(outputPath, sourcePath) && p.ui.getState(id::CheckboxDeleteImage) != 0)
-        RemoveSourceImage(p, sourcePath, ops);
+    // Saved over its own source (under whatever spelling): nothing to remove.
+    if (p.ui.getState(id::CheckboxDeleteImage) != 0 &&
+        !platform::sameFile(platform::stampOf(outputPath), platform::stampOf(sourcePath)))
+        RemoveSourceImage(p, placement);
     return ImageOutcome::Saved;
 }
 
@@ -187,6 +190,7 @@ int RunBatch(Program& p, std::string outputTarget, const FileOps& ops) {
     img::CancelCheck previousCancel = p.engine.cancel;
     p.engine.cancel = [&p]() { return workerShouldStop(p); };
 
+    BatchFiles files(ops);
     bool stopped = workerShouldStop(p);
     if (!stopped) {
         if (target.find(platform::Separator) != std::string::npos) platform::makeSurePathExists(target);
@@ -200,7 +204,7 @@ int RunBatch(Program& p, std::string outputTarget, const FileOps& ops) {
             if ((p.ui.getItemState(id::ListImgList, static_cast<int>(index)) & row::Ticked) == 0) continue;
             // Copied: the catalogue entry must not change under a question.
             const std::string name = p.catalogue[index].name;
-            ImageOutcome outcome = ProcessImage(p, name, target, start + p.ProcessedCount.load(), width, ops);
+            ImageOutcome outcome = ProcessImage(p, name, target, start + p.ProcessedCount.load(), width, files);
             if (outcome == ImageOutcome::Stopped || workerShouldStop(p)) {
                 stopped = true;
                 break;

@@ -34,11 +34,12 @@ int ScaledSize(float ratio, int size);
 enum class ImageOutcome { Saved, Skipped, GivenUp, Stopped };
 
 // Up to five loads, one right after the other; NoImage when all failed or
-// the batch was stopped.
-img::ImageHandle LoadImageWithRetry(Program& p, const std::string& path, const FileOps& ops);
+// the batch was stopped. loaded describes the file that was read.
+img::ImageHandle LoadImageWithRetry(Program& p, const std::string& path, const FileOps& ops,
+                                    platform::FileStamp& loaded);
 
 // One ticked entry: load, place, resize, save, date, remove the source.
 ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::string& outputTarget,
-                          std::int64_t number, int width, const FileOps& ops);
+                          std::int64_t number, int width, BatchFiles& files);
 
 }  // namespace tv

@@ -14,8 +14,7 @@ namespace tv::img {
 struct DecoderContext {
     const ImageDecoder* decoder = nullptr;
     const Engine* engine = nullptr;
-    std::string path;
-    std::FILE* file = nullptr;  // opened "rb" by image_load
+    std::FILE* file = nullptr;  // opened for reading by the caller of the load
     int width = 0;
     int height = 0;
     int depth = 0;         // bits per pixel of the image to create: 24 or 32

@@ -280,21 +280,22 @@ ImageHandle image_load(Engine& e, const std::string& path) {
     if (path.empty()) return NoImage;
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return NoImage;
+    ImageHandle h = image_load_file(e, f);
+    std::fclose(f);
+    return h;
+}
 
+ImageHandle image_load_file(Engine& e, std::FILE* f) {
+    if (!f) return NoImage;
     if (Image* im = load_bmp(e, f)) {
-        std::fclose(f);
         ImageHandle h = detail::add_to_table(e, im);
         if (h == NoImage) detail::destroy_image(im);
         return h;
     }
-    if (detail::cancelled(e)) {
-        std::fclose(f);
-        return NoImage;
-    }
+    if (detail::cancelled(e)) return NoImage;
 
     DecoderContext ctx;
     ctx.engine = &e;
-    ctx.path = path;
     ctx.file = f;
     ctx.memory_limit = detail::pixel_limit(e);
     for (const ImageDecoder& d : e.decoders) {
@@ -312,23 +313,18 @@ ImageHandle image_load(Engine& e, const std::string& path) {
         // A check abandoned by the cancel check ends the load.
         if (ctx.cancelled) break;
     }
-    if (!ctx.decoder) {
-        std::fclose(f);
-        return NoImage;
-    }
+    if (!ctx.decoder) return NoImage;
 
     Image* im = detail::create_image(e, ctx.width, ctx.height, ctx.depth);
     if (!im || (ctx.depth != 24 && ctx.depth != 32)) {
         detail::destroy_image(im);
         ctx.decoder->release(ctx);
-        std::fclose(f);
         return NoImage;
     }
     // The decode result is not consulted: rows a library error left unwritten
     // stay black and the picture still loads. Only a cancel fails the load.
     ctx.decoder->decode(ctx, im->pixels, row_pitch(im->width, im->depth), BottomUp);
     ctx.decoder->release(ctx);
-    std::fclose(f);
     if (ctx.cancelled) {
         detail::destroy_image(im);
         return NoImage;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -126,7 +127,11 @@ void register_jpeg_encoder(Engine& e);
 void register_png_decoder(Engine& e);
 void register_png_encoder(Engine& e);
 
+// path must name a regular file: opening a FIFO waits for a writer. The
+// program opens its sources itself and hands them to image_load_file.
 ImageHandle image_load(Engine& e, const std::string& path);
+// Reads a picture from an open file (from its start); the file stays open.
+ImageHandle image_load_file(Engine& e, std::FILE* f);
 int image_width(const Engine& e, ImageHandle h);
 int image_height(const Engine& e, ImageHandle h);
 const Image* image_get(const Engine& e, ImageHandle h);  // nullptr when not held

@@ -111,14 +111,14 @@ bool readWholeFile(const std::string& path, std::string& out) {
     return true;
 }
 
-FileDate readFileDate(const std::string& path, DateKind kind) {
-    if (path.empty()) return 0;
+std::optional<FileDate> readFileDate(const std::string& path, DateKind kind) {
+    if (path.empty()) return std::nullopt;
     struct statx sx {};
-    if (statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return 0;
+    if (statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return std::nullopt;
     std::int64_t utc = 0;
     switch (kind) {
     case DateKind::Creation:
-        if (!(sx.stx_mask & STATX_BTIME)) return 0;  // file system keeps no birth time
+        if (!(sx.stx_mask & STATX_BTIME)) return std::nullopt;  // file system keeps no birth time
         utc = sx.stx_btime.tv_sec;
         break;
     case DateKind::Access:
@@ -129,7 +129,7 @@ FileDate readFileDate(const std::string& path, DateKind kind) {
         break;
     }
     std::int64_t local = 0;
-    if (__builtin_add_overflow(utc, static_cast<std::int64_t>(currentUtcOffset()), &local)) return 0;
+    if (__builtin_add_overflow(utc, static_cast<std::int64_t>(currentUtcOffset()), &local)) return std::nullopt;
     return local;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,12 +27,13 @@ bool makeSurePathExists(const std::string& path);
 bool readWholeFile(const std::string& path, std::string& out);
 
 // Seconds since 1970-01-01 00:00:00 of the local wall clock, taken as if it
-// were UTC; 64-bit so that dates outside 1970-2038 survive. 0 = unreadable.
+// were UTC; 64-bit so that dates outside 1970-2038 survive.
 using FileDate = std::int64_t;
 enum class DateKind { Creation = 0, Access = 1, Modification = 2 };
 // Both directions use the offset from UTC in force now, so a date read and
-// written back gives the same UTC time, cut to whole seconds.
-FileDate readFileDate(const std::string& path, DateKind kind);
+// written back gives the same UTC time, cut to whole seconds. Empty when
+// the date cannot be read (1970-01-01 00:00:00 is a date like any other).
+std::optional<FileDate> readFileDate(const std::string& path, DateKind kind);
 // Creation times cannot be set on Linux: that kind reports false.
 bool writeFileDate(const std::string& path, DateKind kind, FileDate value);
 

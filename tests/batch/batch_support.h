@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,23 @@ inline std::vector<std::string> hiddenNames(const std::string& folder) {
     return out;
 }
 
+// Another program holding a file open for writing (a file manager still
+// copying it in) for as long as this lives.
+class WriterHolding {
+public:
+    explicit WriterHolding(const std::string& path) : fd_(open(path.c_str(), O_WRONLY | O_CLOEXEC)) {
+        EXPECT_GE(fd_, 0) << path;
+    }
+    ~WriterHolding() {
+        if (fd_ >= 0) close(fd_);
+    }
+    WriterHolding(const WriterHolding&) = delete;
+    WriterHolding& operator=(const WriterHolding&) = delete;
+
+private:
+    int fd_;
+};
+
 // A w x h JPEG whose colours depend on seed, written with libjpeg itself.
 inline bool writeJpeg(const std::string& path, int w, int h, int seed = 0) {
     return tvtest::writeRgbJpeg(path, w, h, 90, [w, seed](int y, unsigned char* row) {
@@ -211,6 +229,55 @@ inline std::time_t localTime(int year, int month, int day, int hour, int minute,
     tm.tm_sec = second;
     tm.tm_isdst = -1;
     return std::mktime(&tm);
+}
+
+// ---- "nothing lost" ----------------------------------------------------------
+
+using Files = std::map<std::string, std::string>;
+
+// Every file of the folders, by path, with its bytes.
+inline Files snapshot(const std::vector<std::string>& folders) {
+    Files files;
+    for (const std::string& f : folders)
+        for (const std::string& n : listNames(f)) files[f + n] = readBytes(f + n);
+    return files;
+}
+
+inline std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// The checks that make "nothing lost" precise: every file that was there is
+// byte for byte as it was, or was replaced by a complete output, or was
+// removed as asked once its output was complete; every visible file is
+// complete. Hidden files are only temporary files of ours, and only where
+// a run ended abruptly (leftoversAllowed). outputs maps source paths to
+// their output paths.
+inline void expectNothingLost(const Files& before, const Files& after, const std::map<std::string, std::string>& outputs,
+                              bool removeSource, const std::string& where, bool leftoversAllowed = false) {
+    std::set<std::string> outputPaths;
+    for (const auto& [s, o] : outputs) outputPaths.insert(o);
+    for (const auto& [path, bytes] : after) {
+        std::string name = nameOf(path);
+        if (name[0] == '.') {
+            EXPECT_TRUE(leftoversAllowed && tv::isTemporaryName(name)) << where << ": stray hidden file " << path;
+        } else {
+            EXPECT_TRUE(isCompleteJpeg(path)) << where << ": incomplete file " << path;
+        }
+    }
+    for (const auto& [path, bytes] : before) {
+        auto it = after.find(path);
+        if (it != after.end()) {
+            if (it->second != bytes) {
+                EXPECT_TRUE(outputPaths.count(path) && isCompleteJpeg(path))
+                    << where << ": " << path << " changed but is no complete output";
+            }
+            continue;
+        }
+        auto out = outputs.find(path);
+        bool removedAsAsked = removeSource && out != outputs.end() && after.count(out->second) &&
+                              isCompleteJpeg(out->second) &&
+                              (!before.count(out->second) || after.at(out->second) != before.at(out->second));
+        EXPECT_TRUE(removedAsAsked) << where << ": " << path << " was lost";
+    }
 }
 
 // ---- the program under test -------------------------------------------------

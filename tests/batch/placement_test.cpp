@@ -270,16 +270,13 @@ TEST_F(Placement, SameFileSavedElsewhereAfterRenamePutsTheSourceBack) {
     EXPECT_TRUE(hiddenNames(b.src).empty());
 }
 
-TEST_F(Placement, OverwriteYesWhenTheOldFileCannotBeMoved) {
+TEST_F(Placement, OverwriteYesWhenTheOldFileIsInUse) {
     b.addJpeg("s1.jpg");
     b.addJpeg("s2.jpg");
     ASSERT_TRUE(writeJpeg(b.out + "n001.jpg", 3, 3, 4));
     std::string old = readBytes(b.out + "n001.jpg");
     std::string locked = b.out + "n001.jpg";
-    auto real = b.ops.renameFile;
-    b.ops.renameFile = [&](const std::string& from, const std::string& to) {
-        return from == locked ? false : real(from, to);
-    };
+    WriterHolding writer(locked);  // another program still writing it
     b.ui.answer(answer::Yes);  // overwrite
     b.ui.answer(answer::Yes);  // try again to delete
     b.ui.answer(answer::No);   // give up
@@ -294,10 +291,10 @@ TEST_F(Placement, OverwriteYesWhenTheOldFileCannotBeMoved) {
     EXPECT_EQ(listNames(b.out), (std::vector<std::string>{"n001.jpg", "n002.jpg"}));
 }
 
-TEST_F(Placement, SameFileSourceThatCannotBeMovedAsksAndSkips) {
+TEST_F(Placement, SameFileSourceInUseAsksAndSkips) {
     b.addJpeg("a.jpg");
     std::string source = readBytes(b.src + "a.jpg");
-    b.ops.renameFile = [](const std::string&, const std::string&) { return false; };
+    WriterHolding writer(b.src + "a.jpg");
     b.ui.answer(answer::No);
     b.run("");
     ASSERT_EQ(b.ui.log().size(), 1u);
@@ -343,30 +340,32 @@ TEST_F(Placement, DatesAreCopiedToTheSecond) {
     EXPECT_EQ(t.tv_nsec, 0);
 }
 
-TEST_F(Placement, DatesOutside1970To2038AreCopiedExactly) {
-    b.addJpeg("old.jpg");
-    b.addJpeg("new.jpg");
-    std::time_t old = localTime(1960, 6, 15, 8, 0, 0);
-    std::time_t future = localTime(2050, 1, 2, 3, 4, 5);
-    ASSERT_TRUE(setModificationTime(b.src + "old.jpg", old));
-    ASSERT_TRUE(setModificationTime(b.src + "new.jpg", future));
+TEST_F(Placement, DatesOutside1970To2038AndAtItsStartAreCopiedExactly) {
+    // 1970-01-01 00:00:00 on the local clock is a date like any other.
+    const std::pair<const char*, std::time_t> dates[] = {{"old.jpg", localTime(1960, 6, 15, 8, 0, 0)},
+                                                         {"epoch.jpg", localTime(1970, 1, 1, 0, 0, 0)},
+                                                         {"new.jpg", localTime(2050, 1, 2, 3, 4, 5)}};
+    for (const auto& [name, when] : dates) {
+        b.addJpeg(name);
+        ASSERT_TRUE(setModificationTime(b.src + name, when));
+    }
     b.run(b.out);
-    EXPECT_EQ(modificationTime(b.out + "old.jpg").tv_sec, old);
-    EXPECT_EQ(modificationTime(b.out + "new.jpg").tv_sec, future);
+    for (const auto& [name, when] : dates) EXPECT_EQ(modificationTime(b.out + name).tv_sec, when) << name;
 }
 
 TEST_F(Placement, WholeDatePathThroughCopyFileDates) {
     ASSERT_TRUE(writeJpeg(b.out + "f.jpg", 2, 2));
     std::time_t when = localTime(2011, 5, 2, 12, 30, 15);
-    tv::platform::FileDate local = tv::platform::readFileDate(b.out + "f.jpg", tv::platform::DateKind::Modification);
-    ASSERT_NE(local, 0);
     ASSERT_TRUE(setModificationTime(b.out + "f.jpg", when));
-    tv::platform::FileDate wanted = tv::platform::readFileDate(b.out + "f.jpg", tv::platform::DateKind::Modification);
+    tv::SourceDates wanted;
+    wanted.creation = wanted.modification =
+        tv::platform::readFileDate(b.out + "f.jpg", tv::platform::DateKind::Modification);
+    ASSERT_TRUE(wanted.modification.has_value());
     ASSERT_TRUE(setModificationTime(b.out + "f.jpg", when - 5000));
-    tv::CopyFileDates(b.out + "f.jpg", wanted, wanted);
+    tv::CopyFileDates(b.out + "f.jpg", wanted);
     EXPECT_EQ(modificationTime(b.out + "f.jpg").tv_sec, when);
-    // An unreadable date (0) leaves the output's own time.
-    tv::CopyFileDates(b.out + "f.jpg", 0, 0);
+    // An unreadable date leaves the output's own time.
+    tv::CopyFileDates(b.out + "f.jpg", tv::SourceDates{});
     EXPECT_EQ(modificationTime(b.out + "f.jpg").tv_sec, when);
 }
 
@@ -446,8 +445,8 @@ TEST_F(Placement, LoadSucceedingOnTheFourthAttemptAsksNothing) {
     b.addJpeg("a.jpg");
     int loads = 0;
     auto real = b.ops.loadImage;
-    b.ops.loadImage = [&](tv::img::Engine& e, const std::string& path) {
-        return ++loads <= 3 ? tv::img::NoImage : real(e, path);
+    b.ops.loadImage = [&](tv::img::Engine& e, const std::string& path, tv::platform::FileStamp& s) {
+        return ++loads <= 3 ? tv::img::NoImage : real(e, path, s);
     };
     b.run(b.out);
     EXPECT_EQ(loads, 4);
@@ -459,9 +458,9 @@ TEST_F(Placement, FiveLoadsBeforeEachQuestion) {
     b.addEntry("gone.jpg");
     int loads = 0;
     auto real = b.ops.loadImage;
-    b.ops.loadImage = [&](tv::img::Engine& e, const std::string& path) {
+    b.ops.loadImage = [&](tv::img::Engine& e, const std::string& path, tv::platform::FileStamp& s) {
         ++loads;
-        return real(e, path);
+        return real(e, path, s);
     };
     b.ui.answer(answer::Yes, [&] { EXPECT_EQ(loads, 5); });
     b.ui.answer(answer::No, [&] { EXPECT_EQ(loads, 10); });

@@ -53,7 +53,6 @@ Outcome run_check(Engine& e, const std::string& path) {
     if (!f) return o;
     DecoderContext ctx;
     ctx.engine = &e;
-    ctx.path = path;
     ctx.file = f;
     const ImageDecoder& jpeg = e.decoders.front();
     o.checkResult = jpeg.check(ctx);

@@ -175,10 +175,10 @@ TEST_F(HostileBatch, FilesVanishingOrUnreadableBetweenListingAndLoading) {
     // vanish.jpg disappears right before it is loaded; unreadable.jpg cannot
     // be read (refused as a permission error would, which root never sees).
     tv::FileOps real = tv::platformFileOps();
-    b.ops.loadImage = [&, real](img::Engine& e, const std::string& path) {
+    b.ops.loadImage = [&, real](img::Engine& e, const std::string& path, tv::platform::FileStamp& s) {
         if (path == b.src + "vanish.jpg") std::remove(path.c_str());
         if (path == b.src + "unreadable.jpg") return img::NoImage;
-        return real.loadImage(e, path);
+        return real.loadImage(e, path, s);
     };
     // While the question about vanish.jpg is open, later.jpg is deleted too.
     b.ui.answer(answer::No, [&] { std::remove((b.src + "later.jpg").c_str()); });
@@ -204,8 +204,8 @@ TEST_F(HostileBatch, SourceVanishingAfterItWasLoaded) {
     add("kept.jpg", pic);
     sources.erase("gone.jpg");
     tv::FileOps real = tv::platformFileOps();
-    b.ops.loadImage = [&, real](img::Engine& e, const std::string& path) {
-        img::ImageHandle h = real.loadImage(e, path);
+    b.ops.loadImage = [&, real](img::Engine& e, const std::string& path, tv::platform::FileStamp& s) {
+        img::ImageHandle h = real.loadImage(e, path, s);
         if (path == b.src + "gone.jpg") std::remove(path.c_str());
         return h;
     };

@@ -3,7 +3,9 @@
 // exactly as it was, every output is a complete picture or absent, no
 // hidden temporary file is left, and each file that cannot be loaded got
 // the load-failure question.
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <map>
@@ -125,12 +127,23 @@ TEST_F(HostileBatch, FolderOfHostileFiles) {
     b.addEntry("x.jpg");
     ASSERT_EQ(symlink((b.src + "nowhere.jpg").c_str(), (b.src + "dangling.jpg").c_str()), 0);
     b.addEntry("dangling.jpg");
+    // Nor are a FIFO, a socket and a device named like photos: opening them
+    // must not wait for a writer or read for ever.
+    ASSERT_EQ(mkfifo((b.src + "pipe.jpg").c_str(), 0644), 0);
+    b.addEntry("pipe.jpg");
+    int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%ssock.png", b.src.c_str());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    b.addEntry("sock.png");
+    ASSERT_EQ(symlink("/dev/zero", (b.src + "zero.jpg").c_str()), 0);
+    b.addEntry("zero.jpg");
     b.ui.setState(tv::id::CheckboxDeleteImage, 0);
 
     std::set<std::string> expectLoaded, expectFailed;
     for (const auto& [name, bytes] : sources) (loadable(name) ? expectLoaded : expectFailed).insert(name);
-    expectFailed.insert("x.jpg");
-    expectFailed.insert("dangling.jpg");
+    for (const char* n : {"x.jpg", "dangling.jpg", "pipe.jpg", "sock.png", "zero.jpg"}) expectFailed.insert(n);
     // The honest pictures and the JPEGs cut past their header must load.
     for (const char* n : {"good.jpeg", "good-p.png", "with space.bmp", "cut5j.jpg", "cut9j.jpg"})
         EXPECT_TRUE(expectLoaded.count(n)) << n;
@@ -144,6 +157,8 @@ TEST_F(HostileBatch, FolderOfHostileFiles) {
     struct stat st;
     EXPECT_TRUE(lstat((b.src + "dangling.jpg").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
     EXPECT_TRUE(stat((b.src + "x.jpg").c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    EXPECT_TRUE(stat((b.src + "pipe.jpg").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    close(sock);
 
     for (const std::string& n : expectFailed) {
         EXPECT_FALSE(exists(b.out + outputName(n))) << "output for unloadable " << n;

@@ -1,0 +1,381 @@
+// The batch never costs a photo, whatever the folder names, the file
+// system, other programs or a crash do: one table per kind of fault.
+#include <grp.h>
+#include <sys/wait.h>
+
+#include <fstream>
+
+#include "batch_support.h"
+
+using namespace batchtest;
+namespace answer = tv::answer;
+namespace mb = tv::mb;
+
+namespace {
+
+// Yes to the overwrite question, giving up at every other.
+int overwriteOnly(const Bench& b, const Request& r) {
+    if (r.title == "Tarvolin - " + b.text("Info.FileOverwrite.Title")) return answer::Yes;
+    unsigned buttons = r.type & mb::ButtonMask;
+    if (buttons == mb::YesNoCancel) return answer::Cancel;
+    if (buttons == mb::YesNo) return answer::No;
+    return answer::Ok;
+}
+
+bool halfSized(const std::string& path, int w, int h) {
+    int gw = 0, gh = 0;
+    return jpegSize(path, gw, gh) && gw == w / 2 && gh == h / 2;
+}
+
+void appendTo(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
+}
+
+// ---- several spellings of one folder ---------------------------------------
+
+TEST(NoLoss, FolderSpellingsAndLetterCase) {
+    enum Alias { Linked, DotInside, DoubleSlash, OtherCase };
+    struct Case {
+        const char* name;
+        Alias alias;
+    };
+    for (Case c : {Case{"linked folder", Linked}, Case{"folder/.", DotInside}, Case{"folder//", DoubleSlash},
+                   Case{"folder of other letter case", OtherCase}}) {
+        for (bool remove : {false, true}) {
+            std::string where = std::string(c.name) + (remove ? ", remove on" : ", remove off");
+            Bench b;
+            ASSERT_TRUE(b.textsLoaded);
+            b.addJpeg("a.jpg", 20, 10, 1);
+            b.addJpeg("b.jpg", 16, 12, 2);
+            b.p.ScaleRatio = 0.5f;
+            b.ui.setState(tv::id::CheckboxDeleteImage, remove ? 1 : 0);
+            b.ui.policy = [&b](const Request& r) { return overwriteOnly(b, r); };
+            auto before = snapshot({b.src});
+            std::string target;
+            switch (c.alias) {
+            case Linked:
+                ASSERT_EQ(symlink(b.src.c_str(), (b.root + "link").c_str()), 0);
+                target = b.root + "link/";
+                break;
+            case DotInside: target = b.src + "./"; break;
+            case DoubleSlash:
+                // The source folder typed with a doubled separator.
+                b.p.sourceFolder = b.root + "/src/";
+                target = b.src;
+                break;
+            case OtherCase:
+                ASSERT_EQ(mkdir((b.root + "Src").c_str(), 0755), 0);
+                target = b.root + "Src/";
+                break;
+            }
+            b.run(target);
+            EXPECT_TRUE(b.ui.log().empty()) << where << ": no question is due";
+            if (c.alias == OtherCase) {
+                // Two folders: copies there, sources kept unless removal was asked.
+                EXPECT_TRUE(halfSized(b.root + "Src/a.jpg", 20, 10)) << where;
+                EXPECT_TRUE(halfSized(b.root + "Src/b.jpg", 16, 12)) << where;
+                if (remove)
+                    EXPECT_TRUE(listNames(b.src).empty()) << where;
+                else
+                    EXPECT_EQ(snapshot({b.src}), before) << where;
+            } else {
+                // One folder: each photo replaced by its own output, never removed.
+                EXPECT_EQ(listNames(b.src), (std::vector<std::string>{"a.jpg", "b.jpg"})) << where;
+                EXPECT_TRUE(halfSized(b.src + "a.jpg", 20, 10)) << where;
+                EXPECT_TRUE(halfSized(b.src + "b.jpg", 16, 12)) << where;
+            }
+        }
+    }
+}
+
+// ---- a crash at any moment --------------------------------------------------
+
+struct CrashScenario {
+    const char* name;
+    std::function<std::string(Bench&)> setUp;  // returns the target
+    bool removeSource;
+    std::function<std::map<std::string, std::string>(Bench&)> outputs;
+};
+
+std::vector<CrashScenario> crashScenarios() {
+    return {
+        {"over themselves",
+         [](Bench& b) {
+             b.addJpeg("a.jpg", 20, 10, 1);
+             b.addJpeg("b.jpg", 12, 10, 3);
+             return std::string();
+         },
+         false,
+         [](Bench& b) {
+             return std::map<std::string, std::string>{{b.src + "a.jpg", b.src + "a.jpg"},
+                                                       {b.src + "b.jpg", b.src + "b.jpg"}};
+         }},
+        {"over an older output, remove on",
+         [](Bench& b) {
+             b.addJpeg("p.jpg", 20, 10, 1);
+             b.addJpeg("q.jpg", 12, 10, 3);
+             EXPECT_TRUE(writeJpeg(b.out + "q.jpg", 6, 6, 2));
+             return b.out;
+         },
+         true,
+         [](Bench& b) {
+             return std::map<std::string, std::string>{{b.src + "p.jpg", b.out + "p.jpg"},
+                                                       {b.src + "q.jpg", b.out + "q.jpg"}};
+         }},
+    };
+}
+
+constexpr int Crashed = 86;
+
+// Runs the batch in a child process that ends abruptly, as a kill would,
+// at the n-th point: each step of putting a picture in place, and half-way
+// through writing each temporary file. True when it ended there, false
+// when the batch was over first.
+bool crashAt(Bench& b, const std::string& target, int n) {
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int count = 0;
+        b.ops.reached = [&](tv::SaveStep, const std::string&) {
+            if (++count == n) _exit(Crashed);
+        };
+        auto real = b.ops.saveImage;
+        b.ops.saveImage = [&, real](tv::img::Engine& e, tv::img::ImageHandle h, const std::string& path,
+                                    std::uint32_t enc, int opt) {
+            if (++count == n) {
+                writeBytes(path, "\xFF\xD8\xFF\xE0 half");
+                _exit(Crashed);
+            }
+            return real(e, h, path, enc, opt);
+        };
+        tv::RunBatch(b.p, target, b.ops);
+        _exit(0);
+    }
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << "the batch itself failed";
+    return WIFEXITED(status) && WEXITSTATUS(status) == Crashed;
+}
+
+TEST(NoLoss, CrashAtEveryStepOfASave) {
+    int crashes = 0;
+    for (const CrashScenario& sc : crashScenarios()) {
+        for (int n = 1; n < 100; ++n) {
+            Bench b;
+            ASSERT_TRUE(b.textsLoaded);
+            std::string target = sc.setUp(b);
+            b.ui.setState(tv::id::CheckboxDeleteImage, sc.removeSource ? 1 : 0);
+            b.ui.policy = [&b](const Request& r) { return overwriteOnly(b, r); };
+            b.ui.failOnUnscripted = false;
+            auto before = snapshot({b.src, b.out});
+            std::string where = std::string(sc.name) + ", crash at point " + std::to_string(n);
+            bool crashed = crashAt(b, target, n);
+            if (!crashed) break;
+            ++crashes;
+            expectNothingLost(before, snapshot({b.src, b.out}), sc.outputs(b), sc.removeSource, where, true);
+            // The next batch into those folders finishes the work and takes
+            // away what the crash left.
+            b.run(target);
+            expectNothingLost(before, snapshot({b.src, b.out}), sc.outputs(b), sc.removeSource, where + ", rerun");
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+    // Two images, each: half-way, temporary file, written, flushed, renamed,
+    // folder flushed (and the removal where asked).
+    EXPECT_GE(crashes, 20);
+}
+
+TEST(NoLoss, OnlyOurUnheldLeftoversAreRemoved) {
+    Bench b;
+    ASSERT_TRUE(b.textsLoaded);
+    b.addJpeg("a.jpg");
+    const std::vector<std::string> users = {".a.jpg.tvtmp-0123abcd-1x", ".a.jpg.tvtmp-0123abcg-1", "a.jpg.tvtmp-0123abcd-1",
+                                            ".a.jpg.tvold-0123abcd-1"};
+    for (const std::string& n : users) ASSERT_TRUE(writeBytes(b.out + n, "a file of the user's"));
+    const std::string leftover = b.out + ".a.jpg.tvtmp-0123abcd-4";
+    ASSERT_TRUE(writeBytes(leftover, "\xFF\xD8 cut short by a crash"));
+    ASSERT_EQ(mkdir((b.out + ".d.jpg.tvtmp-0123abcd-5").c_str(), 0755), 0);
+    // Another run, still writing its temporary file.
+    tv::platform::TempFile held;
+    ASSERT_TRUE(tv::platform::createTempFile(b.out + ".b.jpg.tvtmp-89abcdef-0", false, held));
+    b.run(b.out);
+    EXPECT_FALSE(exists(leftover));
+    EXPECT_TRUE(exists(held.path));
+    EXPECT_TRUE(exists(b.out + ".d.jpg.tvtmp-0123abcd-5"));
+    for (const std::string& n : users) EXPECT_EQ(readBytes(b.out + n), "a file of the user's") << n;
+    EXPECT_TRUE(isCompleteJpeg(b.out + "a.jpg"));
+    tv::platform::closeTempFile(held, true);
+}
+
+// ---- other programs at work --------------------------------------------------
+
+TEST(NoLoss, SourceChangedOrHeldOpenBetweenLoadAndReplace) {
+    enum When { AtLoad, BeforeEncoding, AfterSaving };
+    enum What { Completed, Held };
+    struct Case {
+        const char* name;
+        bool sameFile;  // written over itself, else into the other folder with removal
+        When when;
+        What what;
+        unsigned question;  // the one asked, answered No or Cancel
+    };
+    const unsigned DeleteFail = mb::YesNo | mb::IconError, SaveFail = mb::YesNoCancel | mb::IconWarning,
+                   RemoveFail = mb::YesNo | mb::IconWarning;
+    const Case cases[] = {
+        {"cut-short photo completed after its load, over itself", true, AtLoad, Completed, DeleteFail},
+        {"photo held open by its writer, over itself", true, AtLoad, Held, DeleteFail},
+        {"photo completed while it was resized, over itself", true, BeforeEncoding, Completed, SaveFail},
+        {"photo opened for writing while it was resized, over itself", true, BeforeEncoding, Held, SaveFail},
+        {"cut-short photo completed after its load, removed", false, AtLoad, Completed, RemoveFail},
+        {"photo opened for writing once its copy was saved, removed", false, AfterSaving, Held, RemoveFail},
+    };
+    for (const Case& c : cases) {
+        Bench b;
+        ASSERT_TRUE(b.textsLoaded);
+        ASSERT_TRUE(writeJpeg(b.root + "whole.jpg", 64, 48, 5));
+        const std::string whole = readBytes(b.root + "whole.jpg");
+        // A file manager is still copying the photo in: only its first half is there.
+        const std::string source = b.src + "new.jpg";
+        ASSERT_TRUE(writeBytes(source, whole.substr(0, whole.size() / 2)));
+        b.addEntry("new.jpg");
+        b.ui.setState(tv::id::CheckboxDeleteImage, c.sameFile ? 0 : 1);
+        b.ui.policy = [](const Request& r) {
+            return (r.type & mb::ButtonMask) == mb::YesNoCancel ? answer::Cancel : answer::No;
+        };
+        b.ui.failOnUnscripted = false;
+        std::unique_ptr<WriterHolding> writer;
+        auto act = [&] {
+            if (c.what == Completed)
+                appendTo(source, whole.substr(whole.size() / 2));
+            else
+                writer = std::make_unique<WriterHolding>(source);
+        };
+        auto load = b.ops.loadImage;
+        b.ops.loadImage = [&, load](tv::img::Engine& e, const std::string& path, tv::platform::FileStamp& s) {
+            tv::img::ImageHandle h = load(e, path, s);
+            if (c.when == AtLoad) act();
+            return h;
+        };
+        auto save = b.ops.saveImage;
+        b.ops.saveImage = [&, save](tv::img::Engine& e, tv::img::ImageHandle h, const std::string& path,
+                                    std::uint32_t enc, int opt) {
+            if (c.when == BeforeEncoding) act();
+            return save(e, h, path, enc, opt);
+        };
+        b.ops.reached = [&](tv::SaveStep s, const std::string&) {
+            if (c.when == AfterSaving && s == tv::SaveStep::FolderFlushed) act();
+        };
+        b.run(c.sameFile ? std::string() : b.out);
+        writer.reset();
+        std::vector<Request> log = b.ui.log();
+        ASSERT_EQ(log.size(), 1u) << c.name;
+        EXPECT_EQ(log[0].type, c.question) << c.name;
+        // Left untouched: a half if its writer still holds it, else the whole photo.
+        EXPECT_EQ(readBytes(source), c.what == Completed ? whole : whole.substr(0, whole.size() / 2)) << c.name;
+        EXPECT_EQ(listNames(b.src), std::vector<std::string>{"new.jpg"}) << c.name;
+        if (!c.sameFile) {
+            EXPECT_TRUE(isCompleteJpeg(b.out + "new.jpg")) << c.name;
+        }
+    }
+}
+
+// ---- permissions --------------------------------------------------------------
+
+TEST(NoLoss, AReplacedFileKeepsItsPermissionBits) {
+    struct Case {
+        const char* name;
+        bool sameFile;
+        mode_t mode;
+    };
+    for (Case c : {Case{"private output replaced", false, 0600}, Case{"group-readable photo over itself", true, 0640},
+                   Case{"shared output replaced", false, 0664}}) {
+        Bench b;
+        ASSERT_TRUE(b.textsLoaded);
+        b.addJpeg("a.jpg");
+        std::string replaced = c.sameFile ? b.src + "a.jpg" : b.out + "a.jpg";
+        if (!c.sameFile) {
+            ASSERT_TRUE(writeJpeg(replaced, 4, 4, 9));
+        }
+        ASSERT_EQ(chmod(replaced.c_str(), c.mode), 0);
+        b.ui.policy = [&b](const Request& r) { return overwriteOnly(b, r); };
+        b.run(c.sameFile ? std::string() : b.out);
+        struct stat st {};
+        ASSERT_EQ(stat(replaced.c_str(), &st), 0) << c.name;
+        EXPECT_EQ(st.st_mode & 07777, c.mode) << c.name;
+        EXPECT_TRUE(isCompleteJpeg(replaced)) << c.name;
+    }
+}
+
+// Runs body in a child process as a user without special rights (nobody,
+// when the tests run as root), over a tree handed to that user. The child's
+// questions come back as lines "<type> <text>", its files stay for the
+// parent to check. False when no such user can be had.
+bool asOrdinaryUser(Bench& b, const std::function<void()>& body, std::vector<std::string>& questions) {
+    const uid_t nobody = 65534;
+    const bool root = geteuid() == 0;
+    if (root) {
+        std::string cmd = "chown -R " + std::to_string(nobody) + ":" + std::to_string(nobody) + " '" + b.root + "'";
+        if (std::system(cmd.c_str()) != 0) return false;
+    }
+    const std::string report = b.root + "questions.txt";
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (root && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(3);
+        if (geteuid() == 0) _exit(3);
+        body();
+        std::ofstream out(report);
+        for (const Request& r : b.ui.log()) out << r.type << ' ' << r.text << '\x1e';
+        out.close();
+        _exit(out ? 0 : 4);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 3) return false;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::string all = readBytes(report);
+    for (std::size_t at = 0, end; (end = all.find('\x1e', at)) != std::string::npos; at = end + 1)
+        questions.push_back(all.substr(at, end - at));
+    return true;
+}
+
+TEST(NoLoss, FilesTheUserMayNotWriteAreProtected) {
+    struct Case {
+        const char* name;
+        bool sameFile;       // over itself, else into the other folder
+        bool existingOutput;  // a read-only older output there
+        bool remove;
+        unsigned question;
+    };
+    const Case cases[] = {
+        {"read-only photo over itself", true, false, false, mb::YesNo | mb::IconError},
+        {"read-only older output, overwrite Yes", false, true, false, mb::YesNo | mb::IconError},
+        {"read-only source, removal asked", false, false, true, mb::YesNo | mb::IconWarning},
+    };
+    for (const Case& c : cases) {
+        Bench b;
+        ASSERT_TRUE(b.textsLoaded);
+        b.addJpeg("a.jpg");
+        std::string protectedFile = c.existingOutput ? b.out + "a.jpg" : b.src + "a.jpg";
+        if (c.existingOutput) {
+            ASSERT_TRUE(writeJpeg(protectedFile, 4, 4, 9));
+        }
+        const std::string kept = readBytes(protectedFile);
+        ASSERT_EQ(chmod(protectedFile.c_str(), 0444), 0);
+        b.ui.setState(tv::id::CheckboxDeleteImage, c.remove ? 1 : 0);
+        b.ui.policy = [&b](const Request& r) { return overwriteOnly(b, r); };
+        b.ui.failOnUnscripted = false;
+        std::vector<std::string> questions;
+        const std::string target = c.sameFile ? std::string() : b.out;
+        if (!asOrdinaryUser(b, [&] { tv::RunBatch(b.p, target, b.ops); }, questions))
+            GTEST_SKIP() << "no user without special rights to run as";
+        ASSERT_FALSE(questions.empty()) << c.name;
+        EXPECT_EQ(questions.back().substr(0, questions.back().find(' ')), std::to_string(c.question)) << c.name;
+        EXPECT_EQ(readBytes(protectedFile), kept) << c.name;
+        if (c.remove) {
+            EXPECT_TRUE(isCompleteJpeg(b.out + "a.jpg")) << c.name;
+        }
+    }
+}
+
+}  // namespace

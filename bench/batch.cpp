@@ -7,8 +7,13 @@
 //
 //   batch FOLDER [--out DIR] [--ratio R] [--format jpg|png|bmp]
 //         [--quality 0..10] [--inputs jpg|png] [--no-floor] [--floor-only]
+//         [--no-sync] [--over-itself] [--sync-cost PAIRS]
 //
 // The floor is a JPEG round trip and is left out for PNG inputs.
+// --no-sync leaves out the flushes that make every output survive a power
+// cut; --sync-cost runs PAIRS batches with them and without, alternately,
+// and prints what they cost. --over-itself writes every output over its
+// own source (tools/crash_trials.sh kills such batches).
 
 #include <dirent.h>
 #include <sys/resource.h>
@@ -49,12 +54,16 @@ struct Options {
     std::string inputs = "jpg";
     bool floor = true;
     bool batch = true;
+    bool sync = true;       // flush each output and its folder to disk
+    bool overItself = false;  // write over the sources themselves
+    int syncCost = 0;       // pairs of batches with and without the flushes
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: batch FOLDER [--out DIR] [--ratio R] [--format jpg|png|bmp] [--quality 0..10]\n"
-                 "             [--inputs jpg|png] [--no-floor] [--floor-only]\n");
+                 "             [--inputs jpg|png] [--no-floor] [--floor-only] [--no-sync] [--over-itself]\n"
+                 "             [--sync-cost PAIRS]\n");
 }
 
 bool parseArgs(int argc, char** argv, Options& o) {
@@ -91,6 +100,16 @@ bool parseArgs(int argc, char** argv, Options& o) {
             o.floor = false;
         } else if (a == "--floor-only") {
             o.batch = false;
+        } else if (a == "--no-sync") {
+            o.sync = false;
+        } else if (a == "--over-itself") {
+            o.overItself = true;
+        } else if (a == "--sync-cost") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            long n = std::strtol(v.c_str(), &end, 10);
+            if (!end || *end || n < 1 || n > 100) return false;
+            o.syncCost = static_cast<int>(n);
         } else if (!a.empty() && a[0] == '-') {
             return false;
         } else if (o.folder.empty()) {
@@ -100,9 +119,9 @@ bool parseArgs(int argc, char** argv, Options& o) {
         }
     }
     if (o.folder.empty()) return false;
-    if (o.inputs == "png") o.floor = false;
+    if (o.inputs == "png" || o.overItself || o.syncCost > 0) o.floor = false;
     if (o.folder.back() != '/') o.folder += '/';
-    return true;
+    return !(o.overItself && (o.syncCost > 0 || !o.out.empty()));
 }
 
 bool hasInputExtension(const std::string& name, const std::string& inputs) {
@@ -303,6 +322,85 @@ void setUpProgram(tv::ScriptedWindowSystem& ui, tv::Program& p, const Options& o
     p.TickedCount.store(static_cast<int>(names.size()));
 }
 
+struct BatchResult {
+    bool ran = false;
+    std::string out;
+    int saved = 0;
+    int questions = 0;
+    double wallSeconds = 0.0;
+    double cpuSeconds = 0.0;
+};
+
+// One batch into out (a fresh folder when empty; the source folder itself
+// with --over-itself), with or without the flushes.
+BatchResult runBatch(const Options& o, const std::vector<std::string>& names, std::string out, bool sync) {
+    BatchResult r;
+    // Under $TMPDIR when set, so a script that kills the batch can clean up.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base = tmp && *tmp ? tmp : "/tmp";
+    std::string tmpl = base + "/tv_bench_work_XXXXXX";
+    const char* work = mkdtemp(tmpl.data());
+    if (!work) {
+        std::perror("batch: mkdtemp");
+        return r;
+    }
+    std::string workDir = std::string(work) + "/";
+    if (out.empty()) {
+        std::string outTmpl = base + "/tv_bench_out_XXXXXX";
+        const char* made = mkdtemp(outTmpl.data());
+        if (!made) {
+            std::perror("batch: mkdtemp");
+            return r;
+        }
+        out = made;
+    }
+    if (out.back() != '/') out += '/';
+    // A fresh folder: outputs never meet the sources or an earlier run.
+    if (!o.overItself && (!makeFolder(out) || !folderIsEmpty(out))) {
+        std::fprintf(stderr, "batch: %s must be a new or empty folder\n", out.c_str());
+        return r;
+    }
+
+    tv::ScriptedWindowSystem ui;
+    std::atomic<int> questions{0};
+    // No question is expected; any one gets the giving-up answer and is counted.
+    ui.setAnswerProvider([&questions](const tv::RequesterRecord& q) -> std::optional<tv::RequesterAnswer> {
+        questions.fetch_add(1);
+        std::fprintf(stderr, "batch: unexpected question: %s\n", q.text.c_str());
+        return std::nullopt;
+    });
+    tv::Program p(ui);
+    Options here = o;
+    here.out = out;
+    setUpProgram(ui, p, here, names, workDir);
+    tv::FileOps ops = tv::platformFileOps();
+    if (!sync) {
+        ops.flushFile = [](const tv::platform::TempFile&) { return true; };
+        ops.flushFolder = [](const std::string&) { return true; };
+    }
+
+    auto t0 = std::chrono::steady_clock::now();
+    const double cpu0 = cpuSeconds();
+    tv::RunBatch(p, o.overItself ? std::string() : out, ops);
+    r.wallSeconds = secondsSince(t0);
+    r.cpuSeconds = cpuSeconds() - cpu0;
+    r.ran = true;
+    r.out = out;
+    r.saved = p.ProcessedCount.load();
+    r.questions = questions.load();
+    std::string rm = "rm -rf '" + workDir + "'";
+    if (o.syncCost > 0) rm += " '" + out + "'";
+    if (std::system(rm.c_str()) != 0) std::fprintf(stderr, "batch: could not remove %s\n", workDir.c_str());
+    return r;
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -349,56 +447,32 @@ int main(int argc, char** argv) {
 
     double batchSeconds = 0.0;
     double batchCpu = 0.0;
-    if (o.batch) {
-        char tmpl[] = "/tmp/tv_bench_work_XXXXXX";
-        const char* work = mkdtemp(tmpl);
-        if (!work) {
-            std::perror("batch: mkdtemp");
-            return 1;
-        }
-        std::string workDir = std::string(work) + "/";
-        if (o.out.empty()) {
-            char outTmpl[] = "/tmp/tv_bench_out_XXXXXX";
-            const char* made = mkdtemp(outTmpl);
-            if (!made) {
-                std::perror("batch: mkdtemp");
-                return 1;
+    if (o.syncCost > 0) {
+        std::vector<double> with, without;
+        for (int i = 0; i < o.syncCost; ++i) {
+            for (bool sync : {true, false}) {
+                BatchResult r = runBatch(o, names, "", sync);
+                if (!r.ran) return 1;
+                (sync ? with : without).push_back(r.wallSeconds);
             }
-            o.out = made;
         }
-        if (o.out.back() != '/') o.out += '/';
-        // A fresh folder: outputs never meet the sources or an earlier run.
-        if (!makeFolder(o.out) || !folderIsEmpty(o.out)) {
-            std::fprintf(stderr, "batch: %s must be a new or empty folder\n", o.out.c_str());
-            return 1;
-        }
-
-        tv::ScriptedWindowSystem ui;
-        std::atomic<int> questions{0};
-        // No question is expected; any one gets the giving-up answer and is counted.
-        ui.setAnswerProvider([&questions](const tv::RequesterRecord& r) -> std::optional<tv::RequesterAnswer> {
-            questions.fetch_add(1);
-            std::fprintf(stderr, "batch: unexpected question: %s\n", r.text.c_str());
-            return std::nullopt;
-        });
-        tv::Program p(ui);
-        setUpProgram(ui, p, o, names, workDir);
-
-        auto t0 = std::chrono::steady_clock::now();
-        const double cpu0 = cpuSeconds();
-        tv::RunBatch(p, o.out);
-        batchSeconds = secondsSince(t0);
-        batchCpu = cpuSeconds() - cpu0;
-        long rss = peakRssKb();
-        std::printf("output: %s\n", o.out.c_str());
-        std::printf("saved: %d\n", p.ProcessedCount.load());
-        std::printf("questions: %d\n", questions.load());
-        std::printf("batch_wall_s: %.3f\n", batchSeconds);
-        std::printf("batch_cpu_s: %.3f\n", batchCpu);
-        std::printf("batch_mp_per_s: %.2f\n", batchSeconds > 0 ? megapixels / batchSeconds : 0.0);
-        std::printf("batch_peak_rss_kb: %ld\n", rss);
-        std::string rm = "rm -rf '" + workDir + "'";
-        if (std::system(rm.c_str()) != 0) std::fprintf(stderr, "batch: could not remove %s\n", workDir.c_str());
+        double w = median(with), wo = median(without);
+        std::printf("pairs: %d\n", o.syncCost);
+        std::printf("batch_wall_s_with_sync: %.3f\n", w);
+        std::printf("batch_wall_s_without_sync: %.3f\n", wo);
+        std::printf("sync_cost_percent: %.2f\n", wo > 0 ? 100.0 * (w - wo) / wo : 0.0);
+    } else if (o.batch) {
+        BatchResult r = runBatch(o, names, o.overItself ? o.folder : o.out, o.sync);
+        if (!r.ran) return 1;
+        batchSeconds = r.wallSeconds;
+        batchCpu = r.cpuSeconds;
+        std::printf("output: %s\n", r.out.c_str());
+        std::printf("saved: %d\n", r.saved);
+        std::printf("questions: %d\n", r.questions);
+        std::printf("batch_wall_s: %.3f\n", r.wallSeconds);
+        std::printf("batch_cpu_s: %.3f\n", r.cpuSeconds);
+        std::printf("batch_mp_per_s: %.2f\n", r.wallSeconds > 0 ? megapixels / r.wallSeconds : 0.0);
+        std::printf("batch_peak_rss_kb: %ld\n", peakRssKb());
     }
 
     if (o.floor) {

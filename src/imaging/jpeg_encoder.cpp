@@ -1,5 +1,5 @@
 // JPEG encoder: 24-bit B,G,R rows to a baseline-or-extended JFIF file, with
-// the source's EXIF and ICC segments carried over.
+// the source's EXIF block and RGB ICC profile carried over.
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -93,7 +93,7 @@ int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int hei
         for (char c : prefix) jpeg_write_m_byte(cinfo, static_cast<unsigned char>(c));
         for (std::uint8_t b : meta->exif) jpeg_write_m_byte(cinfo, b);
     }
-    if (meta && !meta->icc.empty())
+    if (meta && detail::icc_profile_is_rgb(meta->icc))
         jpeg_write_icc_profile(cinfo, meta->icc.data(), static_cast<unsigned>(meta->icc.size()));
 
     const bool bottomUp = (rowFlags & BottomUp) != 0;

@@ -402,6 +402,15 @@ TEST(ImageSave, ExifTooLongForOneMarkerIsLeftOut) {
     EXPECT_EQ(app1->data.size(), 65533u);
 }
 
+TEST(ImageSave, IccTooLongForItsMarkersIsLeftOut) {
+    Saved s;
+    Image* im = detail::lookup(s.e, s.h);
+    im->icc = icc_profile("RGB ", 255 * 65519 + 1);  // one byte more than 255 APP2 markers hold
+    std::vector<Segment> segs = segments(s.save(5));
+    EXPECT_EQ(find(segs, 0xE2), nullptr);
+    EXPECT_NE(find(segs, 0xDA), nullptr);
+}
+
 TEST(ImageSave, WriteFailuresReturnZeroWithoutAborting) {
     Saved s(64, 64);
     EXPECT_EQ(image_save(s.e, s.h, "/dev/full", JpegEncoderId, 5), 0);

@@ -123,23 +123,30 @@ void decode_uncompressed(Image* im, const Layout& L, const std::uint8_t* data, s
     }
 }
 
+// `at` moved on by `by`, held at `end`: a run or delta that goes past the
+// edge of the picture stops at it, so no stream, however long, can carry a
+// counter round.
+int step(int at, unsigned by, int end) { return by < static_cast<unsigned>(end - at) ? at + static_cast<int>(by) : end; }
+
 // RLE8 / RLE4. Pixels the stream never reaches (deltas, early ends of line
 // or bitmap, cut files) get palette entry 0, as a DIB conversion leaves them.
+// x stays within 0..width and y within 0..height throughout; pixels past the
+// right edge are dropped until the next end of line.
 void decode_rle(Image* im, const Layout& L, const std::uint8_t* data, std::size_t avail) {
     for (int y = 0; y < L.height; ++y)
         for (int x = 0; x < L.width; ++x) put_index(im, L, y, x, 0);
     const bool four = L.compression == BI_RLE4;
     std::size_t i = 0;
     int x = 0, y = 0;  // y counts up from the bottom row, as the file does
-    auto put = [&](unsigned idx) {
-        if (x < L.width && y < L.height) put_index(im, L, y, x, idx);
-        ++x;
-    };
+    auto room = [&](unsigned n) { return std::min(n, static_cast<unsigned>(L.width - x)); };
     while (i + 1 < avail && y < L.height) {
         const unsigned count = data[i], value = data[i + 1];
         i += 2;
-        if (count > 0) {  // encoded run
-            for (unsigned k = 0; k < count; ++k) put(four ? ((k & 1) ? (value & 0x0F) : (value >> 4)) : value);
+        if (count > 0) {  // encoded run; only the part inside the row is drawn
+            const unsigned shown = room(count);
+            for (unsigned k = 0; k < shown; ++k)
+                put_index(im, L, y, x + static_cast<int>(k), four ? ((k & 1) ? (value & 0x0F) : (value >> 4)) : value);
+            x = step(x, count, L.width);
             continue;
         }
         if (value == 0) {  // end of line
@@ -149,18 +156,21 @@ void decode_rle(Image* im, const Layout& L, const std::uint8_t* data, std::size_
             break;
         } else if (value == 2) {  // delta
             if (i + 1 >= avail) break;
-            x += data[i];
-            y += data[i + 1];
+            x = step(x, data[i], L.width);
+            y = step(y, data[i + 1], L.height);
             i += 2;
         } else {  // absolute run of `value` pixels, padded to a 16-bit word
             const unsigned n = value;
             const std::size_t bytes = four ? (n + 1) / 2 : n;
-            for (unsigned k = 0; k < n; ++k) {
+            const unsigned shown = room(n);
+            for (unsigned k = 0; k < shown; ++k) {
                 const std::size_t at = i + (four ? k / 2 : k);
                 if (at >= avail) return;
-                put(four ? ((k & 1) ? (data[at] & 0x0F) : (data[at] >> 4)) : data[at]);
+                put_index(im, L, y, x + static_cast<int>(k),
+                          four ? ((k & 1) ? (data[at] & 0x0F) : (data[at] >> 4)) : data[at]);
             }
-            i += bytes + (bytes & 1);
+            x = step(x, n, L.width);
+            i += bytes + (bytes & 1);  // a cut run ends the loop here
         }
     }
 }

@@ -174,6 +174,12 @@ bool cancelled(const Engine& e);
 // bits); nullptr when memory cannot be had.
 Image* convert16_to_24(Engine& e, const Image& src);
 
+// True when an ICC profile is for RGB data (its header's colour space field
+// reads "RGB "), the only kind that fits the colour files the JPEG and PNG
+// writers make; a CMYK, YCCK or grey source's profile would have
+// colour-managed viewers misread them.
+bool icc_profile_is_rgb(const std::vector<std::uint8_t>& profile);
+
 // The engine's own writer (identifier 0).
 int write_bmp(const char* path, const std::uint8_t* pixels, int pitch, int width, int height, int imageDepth,
               int rowFlags, int options, int outputDepth, const Engine* e);

@@ -1,6 +1,7 @@
 // image_save: picks the encoder, settles the output depth and hands it pixels
 // of a depth it can take.
 #include <cstdlib>
+#include <cstring>
 
 #include "imaging/image.h"
 
@@ -17,6 +18,15 @@ void flatten_on_white(const std::uint8_t* src, int width, int height, int srcPit
         }
     }
 }
+
+namespace detail {
+
+bool icc_profile_is_rgb(const std::vector<std::uint8_t>& profile) {
+    // Shorter than the fixed 128-byte header, it is no profile at all.
+    return profile.size() >= 128 && std::memcmp(profile.data() + 16, "RGB ", 4) == 0;
+}
+
+}  // namespace detail
 
 namespace {
 

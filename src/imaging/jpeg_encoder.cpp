@@ -1,5 +1,5 @@
 // JPEG encoder: 24-bit B,G,R rows to a baseline-or-extended JFIF file, with
-// the source's EXIF and ICC segments carried over.
+// the source's EXIF block and RGB ICC profile carried over.
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +42,9 @@ void end_job(EncodeJob* job) {
 
 constexpr std::size_t ExifPrefix = 6;
 constexpr std::size_t MaxMarkerData = 65533;
+// An ICC profile travels in at most 255 APP2 markers (its sequence numbers
+// are single bytes) of 65519 profile bytes each.
+constexpr std::size_t MaxIccBytes = 255 * 65519;
 
 int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int height, int pitch, int rowFlags,
                 int options, int /*outputDepth*/, const Image* meta, const Engine* engine) {
@@ -93,7 +96,8 @@ int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int hei
         for (char c : prefix) jpeg_write_m_byte(cinfo, static_cast<unsigned char>(c));
         for (std::uint8_t b : meta->exif) jpeg_write_m_byte(cinfo, b);
     }
-    if (meta && !meta->icc.empty())
+    // A longer profile would be written as markers no reader takes back.
+    if (meta && detail::icc_profile_is_rgb(meta->icc) && meta->icc.size() <= MaxIccBytes)
         jpeg_write_icc_profile(cinfo, meta->icc.data(), static_cast<unsigned>(meta->icc.size()));
 
     const bool bottomUp = (rowFlags & BottomUp) != 0;

@@ -63,7 +63,7 @@ int write_png(PngJob& job, const std::uint8_t* pixels, int width, int height, in
                      alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     }
-    if (meta && !meta->icc.empty())
+    if (meta && detail::icc_profile_is_rgb(meta->icc))
         png_set_iCCP(job.png, job.info, "ICC Profile", PNG_COMPRESSION_TYPE_BASE, meta->icc.data(),
                      static_cast<png_uint_32>(meta->icc.size()));
     if (meta && !meta->exif.empty())

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -54,6 +55,29 @@ inline void put16(Bytes& b, std::uint32_t v) {
 inline void put32(Bytes& b, std::uint32_t v) {
     put16(b, v & 0xFFFF);
     put16(b, v >> 16);
+}
+
+inline void put_be32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+}
+
+// An ICC display profile of `size` bytes (132 at least) for data in colour
+// space `space` ("RGB ", "CMYK", "GRAY"): the 128-byte header, a tag count of
+// 0, and bytes that follow their position, so a profile cut or put together
+// in the wrong order shows.
+inline Bytes icc_profile(const char (&space)[5], std::size_t size = 132) {
+    Bytes p(size, 0);
+    put_be32(p, 0, static_cast<std::uint32_t>(size));
+    put_be32(p, 8, 0x02100000);  // version 2.1
+    std::memcpy(&p[12], "mntr", 4);
+    std::memcpy(&p[16], space, 4);
+    std::memcpy(&p[20], "XYZ ", 4);
+    std::memcpy(&p[36], "acsp", 4);
+    put_be32(p, 68, 0x0000F6D6);  // D50 illuminant
+    put_be32(p, 72, 0x00010000);
+    put_be32(p, 76, 0x0000D32D);
+    for (std::size_t i = 132; i < size; ++i) p[i] = static_cast<std::uint8_t>(i ^ (i >> 8));
+    return p;
 }
 
 // A BMP file around the given pixel data (rows exactly as stored in the

@@ -340,23 +340,53 @@ TEST(ImageSave, SixteenBitBmpSavesAsJpeg) {
     EXPECT_NEAR(out->pixels[2], 255, 4);
 }
 
-TEST(ImageSave, ExifAndIccSurviveJpegToJpeg) {
+// The source's EXIF block always survives a JPEG's load and save; its ICC
+// profile only when it is for RGB, which the three-component JPEG and the
+// colour PNG hold: a CMYK or grey profile would have colour-managed viewers
+// misread them.
+TEST(ImageSave, ExifSurvivesAndOnlyAnRgbProfileWithIt) {
+    struct Case {
+        const char* name;
+        int components;
+        J_COLOR_SPACE inSpace, fileSpace;
+        Bytes icc;
+        bool kept;
+    };
+    const Bytes rgbHeader = icc_profile("RGB ");
+    const Case cases[] = {
+        {"RGB, profile over two markers", 3, JCS_RGB, JCS_UNKNOWN, icc_profile("RGB ", 70000), true},
+        {"CMYK", 4, JCS_CMYK, JCS_UNKNOWN, icc_profile("CMYK"), false},
+        {"YCCK", 4, JCS_CMYK, JCS_YCCK, icc_profile("CMYK"), false},
+        {"grey", 1, JCS_GRAYSCALE, JCS_UNKNOWN, icc_profile("GRAY"), false},
+        {"RGB with a grey profile", 3, JCS_RGB, JCS_UNKNOWN, icc_profile("GRAY"), false},
+        {"RGB, profile cut inside its header", 3, JCS_RGB, JCS_UNKNOWN, Bytes(rgbHeader.begin(), rgbHeader.begin() + 100),
+         false},
+    };
     TempDir d;
-    JpegSpec s;
-    s.samples.assign(8 * 8 * 3, 90);
-    s.exif = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 0, 5};
-    s.icc.resize(70000);
-    for (std::size_t i = 0; i < s.icc.size(); ++i) s.icc[i] = static_cast<std::uint8_t>(i ^ (i >> 8));
-    ASSERT_TRUE(write_jpeg(d.file("in.jpg"), s));
-    Engine e;
-    register_all(e);
-    ImageHandle h = image_load(e, d.file("in.jpg"));
-    ASSERT_NE(h, NoImage);
-    ASSERT_EQ(image_save(e, h, d.file("out.jpg"), JpegEncoderId, 6), 1);
-    const Image* out = image_get(e, image_load(e, d.file("out.jpg")));
-    ASSERT_NE(out, nullptr);
-    EXPECT_EQ(out->exif, s.exif);
-    EXPECT_EQ(out->icc, s.icc);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        JpegSpec s;
+        s.components = c.components;
+        s.inSpace = c.inSpace;
+        s.fileSpace = c.fileSpace;
+        s.samples.assign(static_cast<std::size_t>(8 * 8 * c.components), 90);
+        s.exif = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 0, 5};
+        s.icc = c.icc;
+        ASSERT_TRUE(write_jpeg(d.file("in.jpg"), s));
+        Engine e;
+        register_all(e);
+        ImageHandle h = image_load(e, d.file("in.jpg"));
+        ASSERT_NE(h, NoImage);
+        ASSERT_EQ(image_get(e, h)->icc, c.icc);
+        for (std::uint32_t encoder : {JpegEncoderId, PngEncoderId}) {
+            const std::string out = d.file(encoder == JpegEncoderId ? "out.jpg" : "out.png");
+            ASSERT_EQ(image_save(e, h, out, encoder, 6), 1);
+            const Image* back = image_get(e, image_load(e, out));
+            ASSERT_NE(back, nullptr) << out;
+            EXPECT_EQ(back->exif, s.exif) << out;
+            EXPECT_EQ(back->icc, c.kept ? c.icc : Bytes{}) << out;
+        }
+    }
 }
 
 TEST(ImageSave, ExifTooLongForOneMarkerIsLeftOut) {
@@ -370,6 +400,15 @@ TEST(ImageSave, ExifTooLongForOneMarkerIsLeftOut) {
     const Segment* app1 = find(segs, 0xE1);
     ASSERT_NE(app1, nullptr);
     EXPECT_EQ(app1->data.size(), 65533u);
+}
+
+TEST(ImageSave, IccTooLongForItsMarkersIsLeftOut) {
+    Saved s;
+    Image* im = detail::lookup(s.e, s.h);
+    im->icc = icc_profile("RGB ", 255 * 65519 + 1);  // one byte more than 255 APP2 markers hold
+    std::vector<Segment> segs = segments(s.save(5));
+    EXPECT_EQ(find(segs, 0xE2), nullptr);
+    EXPECT_NE(find(segs, 0xDA), nullptr);
 }
 
 TEST(ImageSave, WriteFailuresReturnZeroWithoutAborting) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "image_test_util.h"
 #include "imaging/image.h"
 #include "imaging/quantizer.h"
 #include "test_pic.h"
@@ -504,27 +505,13 @@ namespace {
 // tag. The tag is filled with noise: libpng's reader refuses an iCCP chunk
 // whose compressed data is very short, which a real profile never is.
 std::vector<std::uint8_t> tiny_icc() {
-    std::vector<std::uint8_t> p(400, 0);
-    auto be32 = [&](std::size_t o, std::uint32_t v) {
-        p[o] = static_cast<std::uint8_t>(v >> 24);
-        p[o + 1] = static_cast<std::uint8_t>(v >> 16);
-        p[o + 2] = static_cast<std::uint8_t>(v >> 8);
-        p[o + 3] = static_cast<std::uint8_t>(v);
-    };
-    be32(0, 400);
-    be32(8, 0x02100000);
-    std::memcpy(&p[12], "mntr", 4);
-    std::memcpy(&p[16], "RGB ", 4);
-    std::memcpy(&p[20], "XYZ ", 4);
-    std::memcpy(&p[36], "acsp", 4);
-    be32(68, 0x0000F6D6);  // D50 illuminant
-    be32(72, 0x00010000);
-    be32(76, 0x0000D32D);
-    be32(128, 1);  // tag count
+    tvtest::Bytes p = tvtest::icc_profile("RGB ", 400);
+    tvtest::put_be32(p, 128, 1);  // tag count
     std::memcpy(&p[132], "wtpt", 4);
-    be32(136, 144);
-    be32(140, 256);
+    tvtest::put_be32(p, 136, 144);
+    tvtest::put_be32(p, 140, 256);
     std::memcpy(&p[144], "XYZ ", 4);
+    tvtest::put_be32(p, 148, 0);
     std::uint32_t seed = 77;
     for (std::size_t k = 152; k < p.size(); ++k) {
         seed = seed * 1664525u + 1013904223u;

@@ -1,12 +1,17 @@
 // image_load against files a folder of photographs can really hold: empty
 // and tiny files, forged sizes, cut files, palettes and chunks that lie,
-// folders and dangling links in the place of files, and odd names. Every
-// case must give a picture of the size the file claims or none, promptly,
-// and leave the file as it was.
+// folders and dangling links in the place of files, odd names, and RLE
+// streams long enough to wrap a 32-bit counter. Every case must give a
+// picture of the size the file claims or none, promptly, and leave the file
+// as it was.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "hostile_files.h"
+#include "imaging/decoder_context.h"
 
 using namespace robust;
 namespace img = tv::img;
@@ -260,6 +265,76 @@ TEST_F(HostileLoad, PicturesOverThePixelLimitAreRefused) {
         EXPECT_EQ(load(k.bytes), None) << k.name << " one byte over the limit";
         engine.maxPixelBytes = 1000;
         EXPECT_EQ(load(k.bytes), None) << k.name;
+    }
+}
+
+// RLE streams long enough to carry a 32-bit column past INT_MAX in steps of
+// 255, given straight to the BMP reader (the fixture's pixel limit would
+// refuse files this long before reading them; the program's own limit does
+// not). A run or delta past the right edge must stop there: the probe drawn
+// after it on the same row goes nowhere, and the next line starts clean.
+TEST(HostileBmp, RleCountersStopAtThePictureEdge) {
+    constexpr std::size_t Steps = (std::size_t{1} << 31) / 255 + 64;
+    struct Case {
+        const char* name;
+        std::uint32_t compression;  // 1 RLE8, 2 RLE4
+        Bytes step;                 // repeated Steps times in all
+        int rows;                   // the steps spread over this many rows, climbed by deltas
+        int fill;                   // palette index the steps leave on the rest of the bottom row
+    };
+    const Case cases[] = {
+        {"RLE8 deltas right", 1, {0, 2, 255, 0}, 1, 0},
+        {"RLE4 deltas right", 2, {0, 2, 255, 0}, 1, 0},
+        {"RLE8 runs", 1, {255, 3}, 1, 3},
+        {"RLE4 runs", 2, {255, 0x33}, 1, 3},
+        {"RLE8 deltas right, then up a row", 1, {0, 2, 255, 0}, 64, 0},
+    };
+    const Bytes colour[4] = {{0x10, 0, 0}, {0xFF, 0, 0}, {0, 0xFF, 0}, {0, 0, 0xFF}};
+    constexpr int W = 8;
+    Bytes file;  // one buffer for every case: tens of megabytes, faulted in once
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool four = c.compression == 2;
+        tvtest::BmpSpec s;
+        s.width = W;
+        s.height = c.rows + 1;
+        s.bits = four ? 4 : 8;
+        s.compression = c.compression;
+        s.palette = {0x000010, 0x0000FF, 0x00FF00, 0xFF0000};
+        // Headers and palette, then the stream appended in place. The size
+        // fields stay 0: the reader goes by the bytes it is given.
+        const Bytes head = tvtest::build_bmp(s);
+        file.assign(head.begin(), head.end());
+        auto add = [&file](const Bytes& b) { file.insert(file.end(), b.begin(), b.end()); };
+        add({2, static_cast<std::uint8_t>(four ? 0x11 : 1)});  // index 1 at x = 0, 1 of the bottom row
+        const std::size_t rowBytes = (Steps + c.rows - 1) / c.rows * c.step.size();
+        for (int r = 0; r < c.rows; ++r) {
+            if (r) add({0, 2, 0, 1});
+            const std::size_t at = file.size();
+            file.resize(at + rowBytes);
+            std::uint8_t* row = file.data() + at;  // one step, then doubled
+            std::memcpy(row, c.step.data(), c.step.size());
+            for (std::size_t have = c.step.size(); have < rowBytes; have *= 2)
+                std::memcpy(row + have, row, std::min(have, rowBytes - have));
+        }
+        add({4, static_cast<std::uint8_t>(four ? 0x22 : 2)});              // the probe
+        add({0, 0, 1, static_cast<std::uint8_t>(four ? 0x20 : 2), 0, 1});  // index 2 at x = 0 of the top row
+
+        img::Engine e;
+        img::Image* im = img::detail::read_bmp(e, file.data(), file.size());
+        ASSERT_NE(im, nullptr);
+        EXPECT_EQ(im->width, W);
+        EXPECT_EQ(im->height, s.height);
+        for (int y = 0; y < im->height; ++y) {
+            for (int x = 0; x < W; ++x) {
+                int want = 0;
+                if (y == im->height - 1) want = x < 2 ? 1 : c.fill;
+                if (y == 0 && x == 0) want = 2;
+                const std::uint8_t* p = tvtest::pixel_at(*im, x, y);
+                EXPECT_EQ(Bytes(p, p + 3), colour[want]) << x << ", " << y;
+            }
+        }
+        img::detail::destroy_image(im);
     }
 }
 

@@ -74,6 +74,16 @@ bool parseArgs(int argc, char** argv, Options& o) {
             dst = argv[++i];
             return true;
         };
+        // The next argument as a whole number within lo..hi.
+        auto number = [&](int lo, int hi, int& dst) {
+            std::string v;
+            if (!value(v)) return false;
+            char* end = nullptr;
+            long n = std::strtol(v.c_str(), &end, 10);
+            if (!end || *end || v.empty() || n < lo || n > hi) return false;
+            dst = static_cast<int>(n);
+            return true;
+        };
         std::string v;
         if (a == "--out") {
             if (!value(o.out)) return false;
@@ -88,11 +98,7 @@ bool parseArgs(int argc, char** argv, Options& o) {
                 if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
             if (o.format != "jpg" && o.format != "png" && o.format != "bmp") return false;
         } else if (a == "--quality") {
-            if (!value(v)) return false;
-            char* end = nullptr;
-            long q = std::strtol(v.c_str(), &end, 10);
-            if (!end || *end || q < 0 || q > 10) return false;
-            o.quality = static_cast<int>(q);
+            if (!number(0, 10, o.quality)) return false;
         } else if (a == "--inputs") {
             if (!value(o.inputs)) return false;
             if (o.inputs != "jpg" && o.inputs != "png") return false;
@@ -105,11 +111,7 @@ bool parseArgs(int argc, char** argv, Options& o) {
         } else if (a == "--over-itself") {
             o.overItself = true;
         } else if (a == "--sync-cost") {
-            if (!value(v)) return false;
-            char* end = nullptr;
-            long n = std::strtol(v.c_str(), &end, 10);
-            if (!end || *end || n < 1 || n > 100) return false;
-            o.syncCost = static_cast<int>(n);
+            if (!number(1, 100, o.syncCost)) return false;
         } else if (!a.empty() && a[0] == '-') {
             return false;
         } else if (o.folder.empty()) {

@@ -10,8 +10,6 @@
 // Prints one line per photo that is not as it should be and a summary;
 // exits 1 when any photo was lost, cut short or is no picture at all.
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
@@ -24,31 +22,9 @@
 #include <jpeglib.h>
 
 #include "batch/placement.h"
+#include "support/files.h"
 
 namespace {
-
-std::vector<std::string> names(const std::string& folder) {
-    std::vector<std::string> out;
-    DIR* d = opendir(folder.c_str());
-    if (!d) return out;
-    while (dirent* e = readdir(d))
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) out.push_back(e->d_name);
-    closedir(d);
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-bool readFile(const std::string& path, std::string& out) {
-    out.clear();
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    char buf[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
-}
 
 struct Strict {
     jpeg_error_mgr mgr;
@@ -99,15 +75,14 @@ int main(int argc, char** argv) {
     std::string originals = std::string(argv[1]) + "/", folder = std::string(argv[2]) + "/";
     double ratio = argc == 5 ? std::strtod(argv[4], nullptr) : 0.5;
     int intact = 0, replaced = 0, bad = 0, leftovers = 0;
-    std::vector<std::string> present = names(folder);
-    for (const std::string& n : names(originals)) {
-        std::string before, now;
-        if (!readFile(originals + n, before)) continue;
-        if (!readFile(folder + n, now)) {
+    for (const std::string& n : tvtest::listNames(originals)) {
+        const std::string before = tvtest::readBytes(originals + n);
+        if (!tvtest::exists(folder + n)) {
             std::printf("LOST %s\n", n.c_str());
             ++bad;
             continue;
         }
+        const std::string now = tvtest::readBytes(folder + n);
         if (now == before) {
             ++intact;
             continue;
@@ -120,9 +95,8 @@ int main(int argc, char** argv) {
             ++bad;
         }
     }
-    for (const std::string& n : present) {
-        std::string ignored;
-        if (readFile(originals + n, ignored)) continue;
+    for (const std::string& n : tvtest::listNames(folder)) {
+        if (tvtest::exists(originals + n)) continue;
         if (tv::isTemporaryName(n)) {
             ++leftovers;
         } else {

@@ -42,7 +42,7 @@ for ((i = 1; i <= trials; i++)); do
   cp -a "$work/originals" "$work/run"
   signal=KILL
   (( i % 2 == 0 )) && signal=TERM
-  delay=$(awk -v span="$span_ms" -v seed="$RANDOM$i" 'BEGIN { srand(seed); printf "%.3f", rand() * span * 1.1 / 1000 }')
+  delay=$(awk -v span="$span_ms" -v seed="$RANDOM$i" 'BEGIN { srand(seed); printf "%.3f", rand() * span / 1000 }')
   "$batch" "$work/run" --over-itself --no-floor >/dev/null 2>&1 &
   pid=$!
   sleep "$delay"

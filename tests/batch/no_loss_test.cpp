@@ -1,11 +1,11 @@
 // The batch never costs a photo, whatever the folder names, the file
 // system, other programs or a crash do: one table per kind of fault.
-#include <grp.h>
 #include <sys/wait.h>
 
 #include <fstream>
 
 #include "batch_support.h"
+#include "support/ordinary_user.h"
 
 using namespace batchtest;
 namespace answer = tv::answer;
@@ -307,33 +307,19 @@ TEST(NoLoss, AReplacedFileKeepsItsPermissionBits) {
     }
 }
 
-// Runs body in a child process as a user without special rights (nobody,
-// when the tests run as root), over a tree handed to that user. The child's
-// questions come back as lines "<type> <text>", its files stay for the
-// parent to check. False when no such user can be had.
-bool asOrdinaryUser(Bench& b, const std::function<void()>& body, std::vector<std::string>& questions) {
-    const uid_t nobody = 65534;
-    const bool root = geteuid() == 0;
-    if (root) {
-        std::string cmd = "chown -R " + std::to_string(nobody) + ":" + std::to_string(nobody) + " '" + b.root + "'";
-        if (std::system(cmd.c_str()) != 0) return false;
-    }
+// The batch as an ordinary user; its questions come back as lines
+// "<type> <text>". False when no such user can be had.
+bool batchAsOrdinaryUser(Bench& b, const std::string& target, std::vector<std::string>& questions) {
     const std::string report = b.root + "questions.txt";
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (root && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(3);
-        if (geteuid() == 0) _exit(3);
-        body();
+    int code = tvtest::runAsOrdinaryUser(b.root, [&] {
+        tv::RunBatch(b.p, target, b.ops);
         std::ofstream out(report);
         for (const Request& r : b.ui.log()) out << r.type << ' ' << r.text << '\x1e';
         out.close();
-        _exit(out ? 0 : 4);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) == 3) return false;
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return out ? 0 : 1;
+    });
+    if (code == tvtest::NoOrdinaryUser) return false;
+    EXPECT_EQ(code, 0);
     std::string all = readBytes(report);
     for (std::size_t at = 0, end; (end = all.find('\x1e', at)) != std::string::npos; at = end + 1)
         questions.push_back(all.substr(at, end - at));
@@ -367,8 +353,7 @@ TEST(NoLoss, FilesTheUserMayNotWriteAreProtected) {
         b.ui.policy = [&b](const Request& r) { return overwriteOnly(b, r); };
         b.ui.failOnUnscripted = false;
         std::vector<std::string> questions;
-        const std::string target = c.sameFile ? std::string() : b.out;
-        if (!asOrdinaryUser(b, [&] { tv::RunBatch(b.p, target, b.ops); }, questions))
+        if (!batchAsOrdinaryUser(b, c.sameFile ? std::string() : b.out, questions))
             GTEST_SKIP() << "no user without special rights to run as";
         ASSERT_FALSE(questions.empty()) << c.name;
         EXPECT_EQ(questions.back().substr(0, questions.back().find(' ')), std::to_string(c.question)) << c.name;

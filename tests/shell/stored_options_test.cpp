@@ -6,6 +6,7 @@
 #include "shell/ids.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
+#include "support/ordinary_user.h"
 #include "support/temp_dir.h"
 #include "ui/scripted/scripted_window_system.h"
 
@@ -169,9 +170,13 @@ TEST_F(StoredOptionsTest, SaveIntoAnImpossibleFolderIsSilent) {
 TEST_F(StoredOptionsTest, ReadOnlyOptionsFileKeepsItsContent) {
     dir.write("data.tvl", bytes({1, 1, 1, 1, 1, 0x66}));
     chmod(optionsFile().c_str(), 0444);
-    if (access(optionsFile().c_str(), W_OK) == 0) GTEST_SKIP() << "running as root: the file stays writable";
     buildControls(StoredOptions{});
-    saveStoredOptions(p);
+    int code = tvtest::runAsOrdinaryUser(dir.path(), [&] {
+        saveStoredOptions(p);
+        return 0;
+    });
+    if (code == tvtest::NoOrdinaryUser) GTEST_SKIP() << "no user without special rights to run as";
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(tvtest::readFile(optionsFile()), bytes({1, 1, 1, 1, 1, 0x66}));
 }
 
@@ -250,11 +255,16 @@ TEST_F(StoredOptionsTest, UnwritableFolderShowsFrenchMessage) {
 
 TEST_F(StoredOptionsTest, ReadOnlyWorkingFolderEndsTheProgram) {
     chmod(dir.path().c_str(), 0555);
-    if (access(dir.path().c_str(), W_OK) == 0) GTEST_SKIP() << "running as root: a 555 folder stays writable";
-    EXPECT_FALSE(loadMessageTable(p, LangEnglish));
-    EXPECT_TRUE(p.ended);
-    ASSERT_EQ(ui.requesterLog().size(), 1u);
-    EXPECT_EQ(ui.requesterLog()[0].title, "Tarvolin");
+    // Each check a bit of the child's exit code.
+    int failed = tvtest::runAsOrdinaryUser(dir.path(), [&] {
+        bool loaded = loadMessageTable(p, LangEnglish);
+        auto log = ui.requesterLog();
+        return (loaded ? 1 : 0) | (p.ended ? 0 : 2) | (log.size() == 1 && log[0].title == "Tarvolin" ? 0 : 4);
+    });
+    if (failed == tvtest::NoOrdinaryUser) GTEST_SKIP() << "no user without special rights to run as";
+    EXPECT_EQ(failed & 1, 0) << "the message table loaded";
+    EXPECT_EQ(failed & 2, 0) << "the program did not end";
+    EXPECT_EQ(failed & 4, 0) << "not the one box captioned Tarvolin";
 }
 
 // ---- warning box ----

@@ -83,6 +83,10 @@ struct Program {
     // Desktop services, replaceable by tests.
     std::function<void(const std::string&)> openFolder;
     std::function<std::string()> picturesFolder;
+
+    // The worker's body; empty = RunBatch with the platform's file
+    // operations. Tests hand it their own file operations through this.
+    std::function<int(Program&, std::string)> runBatch;
 };
 
 // File names relative to the program's working folder.

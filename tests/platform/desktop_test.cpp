@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
-#include <thread>
 
 #include "platform/desktop.h"
 #include "platform/files.h"
+#include "support/hang_guard.h"
 #include "support/temp_dir.h"
 
 using namespace tv::platform;
@@ -13,6 +17,34 @@ using tvtest::ScopedEnv;
 using tvtest::TempDir;
 
 namespace {
+
+// What another process writes into the named pipe at path, until it closes
+// it. Waits for the writer however long it takes to come; the pipe must
+// exist before the writer starts.
+std::string readPipe(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0) return {};
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + tvtest::HangGuard;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        // Until a writer has come and gone, no data means waiting, not an end.
+        pollfd ready{fd, POLLIN, 0};
+        int polled = poll(&ready, 1, static_cast<int>(left.count()));
+        if (polled < 0 && errno == EINTR) continue;
+        if (polled <= 0) break;
+        char buf[256];
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n > 0) {
+            text.append(buf, static_cast<std::size_t>(n));
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            break;  // the writer has closed it
+        }
+    }
+    close(fd);
+    return text;
+}
 
 TEST(LocaleLanguageCountry, FirstNonEmptyVariableWins) {
     ScopedEnv all("LC_ALL", "");
@@ -83,19 +115,18 @@ TEST(PicturesFolder, FallsBackToPicturesThenNothing) {
 TEST(OpenFolder, StartsXdgOpenWithThePathAsItsOneArgument) {
     TempDir bin;
     TempDir out;
-    std::string script = bin.write("xdg-open", "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > \"$TV_OPEN_RESULT.tmp\"\n"
-                                               "mv \"$TV_OPEN_RESULT.tmp\" \"$TV_OPEN_RESULT\"\n");
+    std::string script =
+        bin.write("xdg-open", "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > \"$TV_OPEN_RESULT\"\n");
     chmod(script.c_str(), 0755);
+    // The program is not waited for: it tells its arguments through a pipe.
     std::string result = out.file("result");
+    ASSERT_EQ(mkfifo(result.c_str(), 0600), 0);
     ScopedEnv path("PATH", (bin.path() + ":/usr/bin:/bin").c_str());
     ScopedEnv target("TV_OPEN_RESULT", result.c_str());
     // Shell characters in the path reach the program untouched.
     std::string folder = "/tmp/Photos $(touch x); 'quoted' &/";
     EXPECT_TRUE(openFolder(folder));
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (fileSize(result) < 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(tvtest::readFile(result), "1|" + folder);
+    EXPECT_EQ(readPipe(result), "1|" + folder);
 }
 
 TEST(OpenFolder, MissingProgramReportsFailure) {

@@ -4,7 +4,9 @@
 #include <chrono>
 #include <future>
 #include <thread>
+#include <utility>
 
+#include "support/hang_guard.h"
 #include "ui/scripted/scripted_window_system.h"
 
 using namespace tv;
@@ -156,13 +158,27 @@ TEST_F(ScriptedDriver, StarvedWaitClosesTheFrontVisibleWindow) {
 }
 
 TEST_F(ScriptedDriver, TimedWaitSeesEventQueuedFromAnotherThread) {
-    std::thread t([&] {
+    // The idle callback comes right before the wait: the event is queued
+    // once the wait is under way.
+    std::promise<void> waiting;
+    bool told = false;
+    ui.setIdleCallback([&] {
+        if (!std::exchange(told, true)) waiting.set_value();
+    });
+    std::thread t([&, begun = waiting.get_future()] {
+        begun.wait();
+        // Gives the wait time to start sleeping; a slow machine may queue
+        // before it does, which only makes the check weaker.
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         ui.queueEvent(Event{EventKind::Gadget, 200, 2016, 0});
     });
-    Event e = ui.waitEvent(5000);
+    auto start = std::chrono::steady_clock::now();
+    Event e = ui.waitEvent(2 * tvtest::HangGuardMs);
+    auto took = std::chrono::steady_clock::now() - start;
     t.join();
     EXPECT_EQ(e.gadget, 2016);
+    // A wait that missed the event would have sat out its whole limit.
+    EXPECT_LT(took, tvtest::HangGuard);
 }
 
 TEST_F(ScriptedDriver, TickCountCanBeFrozenAndWraps) {
@@ -171,9 +187,16 @@ TEST_F(ScriptedDriver, TickCountCanBeFrozenAndWraps) {
     ui.advanceTicks(0x200);
     EXPECT_EQ(ui.tickCount(), 0x100u);
     ui.unfreezeTicks();
-    ui.setTickOffset(std::int64_t{0xFFFFFFFF});
+    // The offset is added to the real count modulo 2^32: this one puts it a
+    // second behind, across the wrap. Read between two plain readings, so
+    // that the time the machine takes in between does not matter.
+    constexpr std::uint32_t Behind = 1000;
+    std::uint32_t before = ui.tickCount();
+    ui.setTickOffset(std::int64_t{0x100000000} - Behind);
     std::uint32_t t = ui.tickCount();
-    EXPECT_TRUE(t >= 0xFFFFF000u || t < 0x1000u);  // near the wrap
+    ui.setTickOffset(0);
+    std::uint32_t after = ui.tickCount();
+    EXPECT_LE(static_cast<std::uint32_t>(t + Behind - before), static_cast<std::uint32_t>(after - before));
 }
 
 TEST_F(ScriptedDriver, TopLevelWalkIsFrontFirst) {
@@ -255,7 +278,7 @@ TEST_F(ScriptedDriver, MessageBoxFromWorkerDisablesTheForegroundWindowUntilAnswe
     ui.pushAnswer(answer::Yes);
     std::atomic<int> got{0};
     std::thread worker([&] { got = ui.messageBox("Tarvolin - Error", "Try again ?", mb::YesNo | mb::IconWarning); });
-    ASSERT_TRUE(ui.waitForOpenRequesters(1, 5000));
+    ASSERT_TRUE(ui.waitForOpenRequesters(1, tvtest::HangGuardMs));
     // The UI thread goes on while the box is open, but Stop cannot be pressed.
     EXPECT_TRUE(ui.isWindowDisabled(203));
     EXPECT_FALSE(ui.click(2037));
@@ -305,7 +328,7 @@ TEST_F(ScriptedDriver, ProviderCanBlockUntilReleased) {
     });
     std::atomic<int> got{0};
     std::thread worker([&] { got = ui.messageBox("t", "m", mb::YesNo); });
-    ASSERT_TRUE(ui.waitForOpenRequesters(1, 5000));
+    ASSERT_TRUE(ui.waitForOpenRequesters(1, tvtest::HangGuardMs));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(got, 0);
     // The UI thread is not blocked by the open box, but its owner is disabled.
@@ -322,7 +345,7 @@ TEST_F(ScriptedDriver, ShutdownReleasesAHeldRequesterAndAnswersLaterOnesAtOnce) 
     ui.pushAnswer(answer::Yes);  // not used: shutdown answers cancel-like
     std::atomic<int> got{0};
     std::thread worker([&] { got = ui.messageBox("t", "m", mb::YesNoCancel); });
-    ASSERT_TRUE(ui.waitForOpenRequesters(1, 5000));
+    ASSERT_TRUE(ui.waitForOpenRequesters(1, tvtest::HangGuardMs));
     ui.shutdown();
     worker.join();
     EXPECT_EQ(got, answer::Cancel);

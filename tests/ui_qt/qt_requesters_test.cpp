@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "qt_support.h"
@@ -33,22 +34,20 @@ protected:
         ASSERT_TRUE(ui->buttonGadget(Stop, {120, 90, 70, 20}, "Stop"));
         ui->waitEvent(0);
         ui->activateWindow(Progress);
-        tvtest::pump(20);
+        // The owner of a worker's box is the active window.
+        ASSERT_TRUE(tvtest::waitUntil([this] { return QApplication::activeWindow() == ui->windowWidget(Progress); }));
     }
     void TearDown() override {
         tvtest::stopDrivers();
         ui.reset();
     }
 
-    // Clicks the message box's button of that kind once a box is up, noting
-    // what the program's window looked like meanwhile.
-    void answerBoxWith(QMessageBox::StandardButton which, int afterMs = 0) {
-        auto seen = std::make_shared<QElapsedTimer>();
-        whenReady([this, which, afterMs, seen] {
+    // Clicks the message box's button of that kind once a box is up (and
+    // ready says so), noting what the program's window looked like meanwhile.
+    void answerBoxWith(QMessageBox::StandardButton which, std::function<bool()> ready = nullptr) {
+        whenReady([this, which, ready] {
             auto* box = findTopLevel<QMessageBox>();
-            if (!box) return false;
-            if (!seen->isValid()) seen->start();
-            if (seen->elapsed() < afterMs) return false;
+            if (!box || (ready && !ready())) return false;
             progressEnabledWhileOpen = ui->windowWidget(Progress)->isEnabled();
             boxText = box->text();
             boxIcon = box->icon();
@@ -66,23 +65,29 @@ protected:
 };
 
 TEST_F(QtRequesters, WorkerBoxIsAnsweredWhileTheUiLoopKeepsRunning) {
-    answerBoxWith(QMessageBox::No, 300);
+    // Answered once the run loop has come round twice with the box up; a box
+    // that held the loop would be answered only when the hang guard ran out.
+    int passesWithBox = 0;
+    QElapsedTimer sinceShown;
+    answerBoxWith(QMessageBox::No, [&] {
+        if (!sinceShown.isValid()) sinceShown.start();
+        return passesWithBox >= 2 || sinceShown.elapsed() > tvtest::HangGuardMs;
+    });
     std::atomic<int> answerCode{0};
     std::atomic<bool> finished{false};
     std::thread worker([&] {
         answerCode = ui->messageBox("Tarvolin", "Overwrite a.jpg?", mb::YesNo | mb::IconWarning);
         finished = true;
     });
-    int passes = 0;
     QElapsedTimer t;
     t.start();
-    while (!finished && t.elapsed() < 10000) {
+    while (!finished && t.elapsed() < 2 * tvtest::HangGuardMs) {
         ui->waitEvent(50);  // the run loop: waits and refreshes meanwhile
-        ++passes;
+        if (findTopLevel<QMessageBox>()) ++passesWithBox;
     }
     worker.join();
     EXPECT_EQ(answerCode.load(), answer::No);
-    EXPECT_GE(passes, 2) << "the UI loop went on while the box was open";
+    EXPECT_GE(passesWithBox, 2) << "the UI loop went on while the box was open";
     EXPECT_FALSE(progressEnabledWhileOpen) << "Stop cannot be pressed while the question is open";
     EXPECT_TRUE(ui->windowWidget(Progress)->isEnabled()) << "enabled again afterwards";
     EXPECT_EQ(boxText, "Overwrite a.jpg?");
@@ -133,13 +138,12 @@ TEST_F(QtRequesters, ShutdownAnswersOpenAndLaterRequestersAtOnce) {
     });
     QElapsedTimer t;
     t.start();
-    while (!asked && t.elapsed() < 10000) ui->waitEvent(50);
+    while (!asked && t.elapsed() < tvtest::HangGuardMs) ui->waitEvent(50);
     worker.join();  // must not hang
     EXPECT_TRUE(shut);
     EXPECT_EQ(first.load(), answer::Cancel);
     EXPECT_EQ(input, "");
-    tvtest::pump(20);
-    EXPECT_EQ(findTopLevel<QMessageBox>(), nullptr) << "the open box was closed";
+    EXPECT_TRUE(tvtest::waitUntil([] { return findTopLevel<QMessageBox>() == nullptr; })) << "the open box was closed";
     EXPECT_TRUE(ui->windowWidget(Progress)->isEnabled());
     EXPECT_EQ(ui->messageBox("Tarvolin", "Remove?", mb::YesNo), answer::No);
     EXPECT_EQ(ui->folderChooser("Select folder", "/tmp"), "");
@@ -218,7 +222,7 @@ TEST_F(QtRequesters, InputBoxFromTheWorker) {
     });
     QElapsedTimer t;
     t.start();
-    while (!done && t.elapsed() < 10000) ui->waitEvent(50);
+    while (!done && t.elapsed() < tvtest::HangGuardMs) ui->waitEvent(50);
     worker.join();
     EXPECT_EQ(got, "b (2).jpg");
 }

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QTimer>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "support/hang_guard.h"
 #include "ui/qt/qt_window_system.h"
 
 namespace tvtest {
@@ -56,14 +58,14 @@ inline void stopDrivers() {
     drivers().clear();
 }
 
-// Runs check on the UI thread every 10 ms until it returns true (or 5 s).
+// Runs check on the UI thread every 10 ms until it returns true; one that
+// never does runs until stopDrivers. A check that gives up after a while
+// would leave its box open, and the test hanging, all the same.
 inline void whenReady(std::function<bool()> check) {
     auto* timer = new QTimer();
     drivers().emplace_back(timer);
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, check] {
-        if (check() || clock->elapsed() > 5000) {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, check] {
+        if (check()) {
             timer->stop();
             timer->deleteLater();
         }
@@ -71,7 +73,22 @@ inline void whenReady(std::function<bool()> check) {
     timer->start(10);
 }
 
-// Processes UI events for about ms milliseconds.
+// Handles UI events until check holds, looking again at least every 10 ms;
+// false when it still does not once the hang guard has run out.
+inline bool waitUntil(const std::function<bool()>& check) {
+    QElapsedTimer t;
+    t.start();
+    while (!check()) {
+        if (t.elapsed() > HangGuardMs) return false;
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+// Handles UI events for at least ms milliseconds: time going by while the
+// UI loop runs. Not a way to wait for something to happen (see waitUntil).
 inline void pump(int ms) {
     QElapsedTimer t;
     t.start();

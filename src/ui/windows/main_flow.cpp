@@ -36,7 +36,12 @@ void buildExtensionTable(Program& p) {
 bool startWorker(Program& p, const std::string& target) {
     // A thread that cannot be made leaves the program without a worker; the
     // progress window then waits for Stop or close.
-    return p.worker.start([&p, target] { RunBatch(p, target); });
+    return p.worker.start([&p, target] {
+        if (p.runBatch)
+            p.runBatch(p, target);
+        else
+            RunBatch(p, target);
+    });
 }
 
 }  // namespace

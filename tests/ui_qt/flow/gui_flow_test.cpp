@@ -19,6 +19,7 @@
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 
 #include <cstdlib>
 #include <string>
@@ -255,7 +256,8 @@ TEST_P(Windows, EveryCaptionFitsAndNothingSpillsOut) {
         QWidget* w = ui.windowWidget(s.id);
         ASSERT_NE(w, nullptr);
         w->show();
-        tvtest::pump(30);
+        // Shown for the window system too, whatever it takes to get there.
+        ASSERT_TRUE(tvtest::waitUntil([w] { return w->windowHandle() && w->windowHandle()->isExposed(); })) << s.name;
         EXPECT_EQ(clippedCaptions(w), std::vector<std::string>{}) << s.name << " " << lang;
         QImage picture = w->grab().toImage();
         EXPECT_EQ(picture.size(), w->size() * w->devicePixelRatio());

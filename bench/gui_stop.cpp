@@ -40,10 +40,10 @@
 #include <thread>
 #include <vector>
 
-#include "shell/ids.h"
+#include "windows/ids.h"
 #include "shell/program.h"
-#include "ui/qt/qt_window_system.h"
-#include "ui/windows/main_flow.h"
+#include "backends/qt/qt_window_system.h"
+#include "windows/main_flow.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include "platform/desktop.h"
 #include "shell/program.h"
-#include "ui/qt/qt_window_system.h"
-#include "ui/windows/main_flow.h"
+#include "backends/qt/qt_window_system.h"
+#include "windows/main_flow.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -7,7 +7,7 @@
 #include "platform/desktop.h"
 #include "platform/file_state.h"
 #include "platform/files.h"
-#include "shell/ids.h"
+#include "windows/ids.h"
 #include "shell/stored_options.h"
 #include "ui/window_system.h"
 

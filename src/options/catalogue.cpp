@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "shell/ids.h"
+#include "windows/ids.h"
 #include "ui/window_system.h"
 
 namespace tv {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
-#include "shell/ids.h"
+#include "windows/ids.h"
 #include "ui/window_system.h"
 
 namespace tv {

@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "shell/ids.h"
+#include "windows/ids.h"
 #include "shell/regex.h"
 #include "ui/window_system.h"
 

@@ -7,7 +7,7 @@
 
 #include "platform/desktop.h"
 #include "platform/files.h"
-#include "shell/ids.h"
+#include "windows/ids.h"
 #include "shell/regex.h"
 
 namespace tv {

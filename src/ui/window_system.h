@@ -1,7 +1,7 @@
 // The windowing contract: every window, gadget, event and requester the
-// program uses goes through this interface. Two backends implement it: the
-// Qt desktop backend (ui/qt) and a headless scripted one (ui/scripted) that
-// tests drive. Nothing above this layer talks to a window system.
+// program uses goes through this interface. The backends implement it: the
+// Qt desktop one (backends/qt) and a headless scripted one that tests drive
+// (backends/scripted). Nothing above this layer talks to a window system.
 #pragma once
 
 #include <cstdint>

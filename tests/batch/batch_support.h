@@ -29,13 +29,13 @@
 #include "batch/placement.h"
 #include "batch/worker.h"
 #include "imaging/image.h"
-#include "shell/ids.h"
+#include "windows/ids.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
 #include "support/files.h"
 #include "support/jpeg_write.h"
 #include "support/worker_gadgets.h"
-#include "ui/scripted/scripted_window_system.h"
+#include "backends/scripted/scripted_window_system.h"
 #include "ui/window_system.h"
 
 namespace batchtest {

@@ -13,11 +13,11 @@
 
 #include "batch/worker.h"
 #include "e2e_support.h"
-#include "shell/ids.h"
+#include "windows/ids.h"
 #include "shell/program.h"
 #include "support/hang_guard.h"
-#include "ui/scripted/scripted_window_system.h"
-#include "ui/windows/main_flow.h"
+#include "backends/scripted/scripted_window_system.h"
+#include "windows/main_flow.h"
 
 namespace e2e {
 

@@ -4,7 +4,7 @@
 
 #include "expected_windows.h"
 #include "harness.h"
-#include "ui/windows/windows.h"
+#include "windows/windows.h"
 
 using namespace e2e;
 

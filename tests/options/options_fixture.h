@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "shell/ids.h"
+#include "windows/ids.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
-#include "ui/scripted/scripted_window_system.h"
+#include "backends/scripted/scripted_window_system.h"
 
 namespace tvtest {
 

@@ -3,12 +3,12 @@
 #include <unistd.h>
 
 #include "platform/files.h"
-#include "shell/ids.h"
+#include "windows/ids.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
 #include "support/ordinary_user.h"
 #include "support/temp_dir.h"
-#include "ui/scripted/scripted_window_system.h"
+#include "backends/scripted/scripted_window_system.h"
 
 using namespace tv;
 using tvtest::ScopedEnv;

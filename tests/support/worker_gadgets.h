@@ -6,7 +6,7 @@
 #include <string>
 
 #include "imaging/image.h"
-#include "shell/ids.h"
+#include "windows/ids.h"
 #include "ui/window_system.h"
 
 namespace tvtest {

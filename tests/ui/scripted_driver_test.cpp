@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "support/hang_guard.h"
-#include "ui/scripted/scripted_window_system.h"
+#include "backends/scripted/scripted_window_system.h"
 
 using namespace tv;
 

@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "qt_support.h"
-#include "ui/qt/x11_windows.h"
+#include "backends/qt/x11_windows.h"
 
 using namespace tv;
 using tvtest::makeQt;

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "support/hang_guard.h"
-#include "ui/qt/qt_window_system.h"
+#include "backends/qt/qt_window_system.h"
 
 namespace tvtest {
 

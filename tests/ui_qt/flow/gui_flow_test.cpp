@@ -26,11 +26,11 @@
 #include <vector>
 
 #include "../qt_support.h"
-#include "shell/ids.h"
+#include "windows/ids.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
-#include "ui/windows/main_flow.h"
-#include "ui/windows/windows.h"
+#include "windows/main_flow.h"
+#include "windows/windows.h"
 
 using namespace tv;
 

@@ -1,4 +1,4 @@
-#include "ui/qt/qt_window_system.h"
+#include "backends/qt/qt_window_system.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -41,7 +41,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "ui/qt/x11_windows.h"
+#include "backends/qt/x11_windows.h"
 
 namespace tv {
 

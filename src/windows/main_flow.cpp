@@ -1,4 +1,4 @@
-#include "ui/windows/main_flow.h"
+#include "windows/main_flow.h"
 
 #include <string>
 
@@ -7,9 +7,9 @@
 #include "options/file_mask.h"
 #include "platform/desktop.h"
 #include "platform/files.h"
-#include "shell/ids.h"
+#include "windows/ids.h"
 #include "shell/stored_options.h"
-#include "ui/windows/windows.h"
+#include "windows/windows.h"
 
 namespace tv {
 

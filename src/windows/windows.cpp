@@ -1,4 +1,4 @@
-#include "ui/windows/windows.h"
+#include "windows/windows.h"
 
 #include <cstdint>
 #include <string>
@@ -7,7 +7,7 @@
 #include "options/catalogue.h"
 #include "options/scale_ratio.h"
 #include "platform/files.h"
-#include "shell/ids.h"
+#include "windows/ids.h"
 
 namespace tv {
 

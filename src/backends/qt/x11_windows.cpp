@@ -1,4 +1,4 @@
-#include "ui/qt/x11_windows.h"
+#include "backends/qt/x11_windows.h"
 
 #include <string>
 

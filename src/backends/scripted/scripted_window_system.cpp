@@ -1,4 +1,4 @@
-#include "ui/scripted/scripted_window_system.h"
+#include "backends/scripted/scripted_window_system.h"
 
 #include <algorithm>
 

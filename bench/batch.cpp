@@ -35,11 +35,10 @@
 
 #include "batch/worker.h"
 #include "imaging/image.h"
-#include "windows/ids.h"
 #include "shell/language.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
-#include "support/worker_gadgets.h"
+#include "imaging/image_test_util.h"
 #include "backends/scripted/scripted_window_system.h"
 #include "ui/window_system.h"
 
@@ -303,23 +302,22 @@ bool folderIsEmpty(const std::string& path) {
     return empty;
 }
 
-// The gadgets the worker reads, on hidden windows, set for a plain batch:
-// every row ticked, start number 1, nothing removed, no folder opened.
-void setUpProgram(tv::ScriptedWindowSystem& ui, tv::Program& p, const Options& o,
-                  const std::vector<std::string>& names, const std::string& workDir) {
-    tvtest::openWorkerGadgets(ui, o.quality, tv::wflag::TitleBar | tv::wflag::Invisible);
+// The run settings of a plain batch: every row ticked, start number 1,
+// nothing removed, no folder opened.
+void setUpProgram(tv::Program& p, const Options& o, const std::vector<std::string>& names,
+                  const std::string& workDir) {
     p.workDir = workDir;
-    tvtest::registerCodecs(p.engine);
-    p.sourceFolder = o.folder;
-    p.destinationFolder = o.out;
-    p.outputExtension = o.format;
-    p.compressionLevel = o.quality;
+    tvtest::register_all(p.engine);
+    p.run.sourceFolder = o.folder;
+    p.run.destinationFolder = o.out;
+    p.run.outputExtension = o.format;
+    p.run.compressionLevel = o.quality;
+    p.run.stored.bytes = {static_cast<std::uint8_t>(o.quality), 0, 0, 0, 1, tv::LangEnglish};
     p.ScaleRatio.store(static_cast<float>(o.ratio));
     p.openFolder = [](const std::string&) {};
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        p.catalogue.push_back({names[i]});
-        ui.addItem(tv::id::ListImgList, static_cast<int>(i), names[i]);
-        ui.setItemState(tv::id::ListImgList, static_cast<int>(i), tv::row::Ticked);
+    for (const std::string& name : names) {
+        p.catalogue.push_back({name});
+        p.run.ticked.push_back(1);
     }
     p.TickedCount.store(static_cast<int>(names.size()));
 }
@@ -374,7 +372,7 @@ BatchResult runBatch(const Options& o, const std::vector<std::string>& names, st
     tv::Program p(ui);
     Options here = o;
     here.out = out;
-    setUpProgram(ui, p, here, names, workDir);
+    setUpProgram(p, here, names, workDir);
     tv::FileOps ops = tv::platformFileOps();
     if (!sync) {
         ops.flushFile = [](const tv::platform::TempFile&) { return true; };

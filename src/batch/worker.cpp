@@ -7,7 +7,6 @@
 #include "platform/desktop.h"
 #include "platform/file_state.h"
 #include "platform/files.h"
-#include "windows/ids.h"
 #include "shell/stored_options.h"
 #include "ui/window_system.h"
 
@@ -139,7 +138,7 @@ img::ImageHandle LoadImageWithRetry(Program& p, const std::string& path, const F
 
 ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::string& outputTarget,
                           std::int64_t number, int width, BatchFiles& files) {
-    const std::string sourcePath = p.sourceFolder + fileName;
+    const std::string sourcePath = p.run.sourceFolder + fileName;
     img::ImageHandle image = img::NoImage;
     platform::FileStamp loaded;
     for (;;) {
@@ -165,18 +164,19 @@ ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::st
     };
     if (workerShouldStop(p)) return giveUp();
 
-    std::string outputPath = OutputPathFor(p.sourceFolder, fileName, outputTarget, p.outputExtension, number, width);
+    std::string outputPath =
+        OutputPathFor(p.run.sourceFolder, fileName, outputTarget, p.run.outputExtension, number, width);
     if (!ResolveOutputCollision(p, outputPath, image, placement)) return giveUp();
     if (workerShouldStop(p)) return giveUp();
     if (!resizeStep(p, image, fileName)) return giveUp();
 
-    int saved = SaveWithRetry(p, image, outputPath, p.outputExtension, p.compressionLevel, dates, placement);
+    int saved = SaveWithRetry(p, image, outputPath, p.run.outputExtension, p.run.compressionLevel, dates, placement);
     releaseImage(p, image);
     if (saved != 1) return giveUp();
 
     if (workerShouldStop(p)) return ImageOutcome::Saved;
     // Saved over its own source (under whatever spelling): nothing to remove.
-    if (p.ui.getState(id::CheckboxDeleteImage) != 0 &&
+    if (p.run.removeSources &&
         !platform::sameFile(platform::stampOf(outputPath), platform::stampOf(sourcePath)))
         RemoveSourceImage(p, placement);
     return ImageOutcome::Saved;
@@ -194,14 +194,14 @@ int RunBatch(Program& p, std::string outputTarget, const FileOps& ops) {
     bool stopped = workerShouldStop(p);
     if (!stopped) {
         if (target.find(platform::Separator) != std::string::npos) platform::makeSurePathExists(target);
-        const std::int64_t start = StartNumberFromText(p.ui.getText(id::SpinCount));
+        const std::int64_t start = p.run.startNumber < 1 ? 1 : p.run.startNumber;
         const int width = NumberWidth(start, static_cast<std::int64_t>(p.catalogue.size()));
         for (std::size_t index = 0; index < p.catalogue.size(); ++index) {
             if (workerShouldStop(p)) {
                 stopped = true;
                 break;
             }
-            if ((p.ui.getItemState(id::ListImgList, static_cast<int>(index)) & row::Ticked) == 0) continue;
+            if (index >= p.run.ticked.size() || p.run.ticked[index] == 0) continue;
             // Copied: the catalogue entry must not change under a question.
             const std::string name = p.catalogue[index].name;
             ImageOutcome outcome = ProcessImage(p, name, target, start + p.ProcessedCount.load(), width, files);
@@ -213,13 +213,13 @@ int RunBatch(Program& p, std::string outputTarget, const FileOps& ops) {
         }
     }
     if (!stopped && !workerShouldStop(p)) {
-        if (p.ui.getState(id::CheckboxOpenFolder) != 0) {
+        if (p.run.openFolderWanted && p.run.openFolderWanted()) {
             if (p.openFolder)
-                p.openFolder(p.destinationFolder);
+                p.openFolder(p.run.destinationFolder);
             else
-                platform::openFolder(p.destinationFolder);
+                platform::openFolder(p.run.destinationFolder);
         }
-        saveStoredOptions(p);
+        saveStoredOptions(p, p.run.stored);
     }
     p.engine.cancel = previousCancel;
     // The pages kept between pictures are of no use while the user waits.

@@ -6,41 +6,13 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "windows/ids.h"
-#include "ui/window_system.h"
+#include "shell/text.h"
 
 namespace tv {
 
 namespace {
 
 constexpr std::string_view VideoExtensions = ";avi;mpeg;mpg;mov;";
-
-std::string trimSpaces(const std::string& s) {
-    const std::size_t first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    const std::size_t last = s.find_last_not_of(' ');
-    return s.substr(first, last - first + 1);
-}
-
-void asciiLower(std::string& s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-}
-
-// The integer value of a text: optional spaces and sign, then the leading
-// digits; 0 when there are none.
-int integerValue(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    long long v = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        v = v * 10 + (text[i] - '0');
-        if (v > 0x7FFFFFFFLL) return negative ? -0x7FFFFFFF - 1 : 0x7FFFFFFF;
-    }
-    return static_cast<int>(negative ? -v : v);
-}
 
 bool isImageExtension(const Program& p, const std::string& ext) {
     if (ext.empty()) return false;
@@ -54,24 +26,13 @@ bool isVideoExtension(const std::string& ext) {
     return VideoExtensions.find(";" + ext + ";") != std::string_view::npos;
 }
 
-// The list splits a row's columns at line feeds; a file name holding one
-// (Linux allows it) must still show in its own column.
-std::string rowName(const std::string& name) {
-    std::string shown = name;
-    for (char& c : shown)
-        if (c == '\n' || c == '\r') c = '?';
-    return shown;
-}
-
 }  // namespace
 
 std::string fileExtension(const std::string& name) {
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos) return {};
     if (name.find_first_of("/\\", dot + 1) != std::string::npos) return {};
-    std::string ext = name.substr(dot + 1);
-    asciiLower(ext);
-    return ext;
+    return asciiLower(name.substr(dot + 1));
 }
 
 std::string formatSize(const Program& p, std::int64_t bytes) {
@@ -91,49 +52,23 @@ std::string formatSize(const Program& p, std::int64_t bytes) {
     return text + unit;
 }
 
-void buildCatalogue(Program& p) {
-    WindowSystem& ui = p.ui;
-    ui.hideWindow(id::WndMain, true);
+std::string sourceFolderFrom(const std::string& typed) {
+    std::string folder = trimSpaces(typed);
+    if (folder.empty() || folder.back() != platform::Separator) folder.push_back(platform::Separator);
+    return folder;
+}
 
-    const std::string typedFolder = trimSpaces(ui.getText(id::StringPath));
-    p.sourceFolder = typedFolder;
-    if (p.sourceFolder.empty() || p.sourceFolder.back() != platform::Separator)
-        p.sourceFolder.push_back(platform::Separator);
-
-    p.outputExtension = ui.getText(id::ComboFormat);
-    if (ui.getState(id::CheckboxExtensionCase) != 0) asciiLower(p.outputExtension);
-
-    p.compressionLevel = integerValue(ui.getText(id::ComboCompression));
-
-    ui.hideWindow(id::WndList, false);
-    ui.activateWindow(id::WndList);
-
-    // An empty folder field names no folder; appending the separator to it
-    // would otherwise list the root of the file system.
-    std::vector<std::string> names;
-    if (!typedFolder.empty()) names = platform::listDirectory(p.sourceFolder);
-
-    for (const std::string& name : names) {
+FolderListing listImageFolder(const Program& p, const std::string& typed) {
+    FolderListing out;
+    if (trimSpaces(typed).empty()) return out;
+    for (const std::string& name : platform::listDirectory(sourceFolderFrom(typed))) {
         const std::string ext = fileExtension(name);
         if (isImageExtension(p, ext))
-            p.catalogue.push_back(ImageEntry{name});
+            out.images.push_back(ImageEntry{name});
         else if (isVideoExtension(ext))
-            ui.hideGadget(id::TextContainsVideo, false);
+            out.hasVideo = true;
     }
-
-    if (p.catalogue.empty()) {
-        const std::string text = p.texts.lookup("Info.EmptyFolder1") + "\r\n  " + p.texts.lookup("Info.EmptyFolder2");
-        ui.messageBox(ProductName, text, mb::Ok | mb::IconNone);
-        endProgram(p);
-        return;
-    }
-
-    for (const ImageEntry& entry : p.catalogue) {
-        const std::int64_t size = platform::fileSize(p.sourceFolder + entry.name);
-        ui.addItem(id::ListImgList, -1, rowName(entry.name) + "\n" + formatSize(p, size));
-        const int rowIndex = ui.countItems(id::ListImgList) - 1;
-        if (rowIndex >= 0) ui.setItemState(id::ListImgList, rowIndex, row::Ticked);
-    }
+    return out;
 }
 
 }  // namespace tv

@@ -1,3 +1,5 @@
+// The folder catalogue: the image files of the source folder, in the order
+// the listing gives them.
 #pragma once
 
 #include <cstdint>
@@ -7,9 +9,16 @@
 
 namespace tv {
 
-// Fixes sourceFolder, outputExtension, compressionLevel, lists the folder
-// into p.catalogue and the image list; ends the program when no image.
-void buildCatalogue(Program& p);
+struct FolderListing {
+    ImageCatalogue images;
+    bool hasVideo = false;  // a video file sits among them
+};
+
+// The source folder a typed text names: trimmed, ending with the separator.
+std::string sourceFolderFrom(const std::string& typed);
+// The files of folder whose extension is in the program's table. An empty
+// text names no folder (it would otherwise list the root).
+FolderListing listImageFolder(const Program& p, const std::string& typed);
 std::string formatSize(const Program& p, std::int64_t bytes);
 // Characters after the last '.', lower-cased (ASCII); "" when none.
 std::string fileExtension(const std::string& name);

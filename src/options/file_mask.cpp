@@ -3,8 +3,6 @@
 #include <algorithm>
 
 #include "platform/files.h"
-#include "windows/ids.h"
-#include "ui/window_system.h"
 
 namespace tv {
 
@@ -24,47 +22,24 @@ bool folderExists(const std::string& text) {
 
 }  // namespace
 
-bool validateCompressionOptions(Program& p) {
-    WindowSystem& ui = p.ui;
-    const bool rename = ui.getState(id::CheckboxRenameImage) != 0;
-    if (rename) {
-        const std::string mask = ui.getText(id::StringFileName);
-        if (std::count(mask.begin(), mask.end(), '#') != 1) {
-            showWarning(p, p.texts.lookup("Info.AlertFile.Diese"), mb::Ok);
-            return false;
-        }
-        if (mask.find(ForbiddenInMask) != std::string::npos) {
-            std::string text = p.texts.lookup("Info.AlertFile.InvalidName");
-            std::string shown;
-            for (char c : text) {
-                if (c == '%')
-                    shown.push_back(ForbiddenInMask);
-                else
-                    shown.push_back(c);
-            }
-            showWarning(p, shown, mb::Ok);
-            return false;
-        }
+std::string compressionOptionsError(const CompressionChoice& c, char& forbidden) {
+    forbidden = ForbiddenInMask;
+    if (c.rename) {
+        if (std::count(c.mask.begin(), c.mask.end(), '#') != 1) return "Info.AlertFile.Diese";
+        if (c.mask.find(ForbiddenInMask) != std::string::npos) return "Info.AlertFile.InvalidName";
     }
-    if (ui.getState(id::CheckboxOtherFolder) != 0 && !folderExists(ui.getText(id::StringOtherFolder))) {
-        showWarning(p, p.texts.lookup("Info.AlertFile.NonExistingPath"), mb::Ok);
-        return false;
-    }
-    return true;
+    if (c.otherFolder && !folderExists(c.folder)) return "Info.AlertFile.NonExistingPath";
+    return {};
 }
 
-std::string buildOutputTemplate(Program& p, const std::string& outputExtension) {
-    WindowSystem& ui = p.ui;
-    const bool rename = ui.getState(id::CheckboxRenameImage) != 0;
-    const bool other = ui.getState(id::CheckboxOtherFolder) != 0;
+std::string outputTemplate(const CompressionChoice& c, const std::string& outputExtension) {
     const std::string extension = "." + outputExtension;
-    if (rename) {
-        const std::string mask = ui.getText(id::StringFileName);
-        if (other) return joinPath(ui.getText(id::StringOtherFolder), mask) + extension;
-        return mask + extension;
+    if (c.rename) {
+        if (c.otherFolder) return joinPath(c.folder, c.mask) + extension;
+        return c.mask + extension;
     }
-    if (other) {
-        std::string folder = ui.getText(id::StringOtherFolder);
+    if (c.otherFolder) {
+        std::string folder = c.folder;
         if (folder.empty() || folder.back() != platform::Separator) folder.push_back(platform::Separator);
         return folder;
     }

@@ -1,13 +1,25 @@
+// The rename mask and the output target handed to the worker.
 #pragma once
 
 #include <string>
 
-#include "shell/program.h"
-
 namespace tv {
 
-bool validateCompressionOptions(Program& p);
-std::string buildOutputTemplate(Program& p, const std::string& outputExtension);
+// What the compression options window holds when Compress is pressed.
+struct CompressionChoice {
+    bool rename = false;
+    std::string mask;  // the file-name mask, one "#"
+    bool otherFolder = false;
+    std::string folder;  // the other folder
+};
+
+// Empty when the choice can go ahead; else the key of the message that
+// refuses it. forbidden receives the one character a mask may not hold,
+// for that message's "%".
+std::string compressionOptionsError(const CompressionChoice& c, char& forbidden);
+// The target in one of its four forms: empty, a folder ending with the
+// separator, a mask with the extension, or folder and mask with it.
+std::string outputTemplate(const CompressionChoice& c, const std::string& outputExtension);
 std::string joinPath(const std::string& folder, const std::string& name);
 
 }  // namespace tv

@@ -1,18 +1,26 @@
+// The size choice: a preset row or a typed fraction, percentage or decimal
+// turned into the single-precision factor applied to width and height.
 #pragma once
 
+#include <string>
 #include <string_view>
-
-#include "shell/program.h"
 
 namespace tv {
 
-// Preset rows 1..10 set ScaleRatio at once; row 0 parses String.Ratio.
-// True to go on; false to stay in the settings window (or the program ended).
-bool chooseScaleRatio(Program& p, int row);
-bool parseScaleRatio(Program& p);
+// A typed ratio: its factor, or the key of the message that refuses it.
+struct RatioParse {
+    bool ok = false;
+    float ratio = 0.0f;
+    const char* errorKey = "";  // when refused
+};
+
+// The text of the ratio field (as typed: spaces around it are ignored).
+RatioParse parseRatioText(std::string_view field);
 bool isInteger(std::string_view text);
 bool isDecimal(std::string_view text);
-// The factor of preset row 1..10, single precision.
+// The factor of preset row 1..10 of the size list, single precision.
 float presetScale(int row);
+// A factor as a percentage with one decimal and a '.', whatever the locale.
+std::string percentText(float ratio);
 
 }  // namespace tv

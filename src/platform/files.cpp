@@ -111,6 +111,32 @@ bool readWholeFile(const std::string& path, std::string& out) {
     return true;
 }
 
+bool writeNewFile(const std::string& path, std::string_view bytes) {
+    if (path.empty()) return false;
+    unlink(path.c_str());
+    // Anything at path now is not ours: never write through a link, and cut
+    // a file that survived the removal to size.
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    bool ok = true;
+    while (left > 0) {
+        ssize_t done = write(fd, data, left);
+        if (done < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        data += done;
+        left -= static_cast<std::size_t>(done);
+    }
+    if (close(fd) != 0) ok = false;
+    return ok;
+}
+
+bool isWritable(const std::string& path) { return !path.empty() && access(path.c_str(), W_OK) == 0; }
+
 std::optional<FileDate> readFileDate(const std::string& path, DateKind kind) {
     if (path.empty()) return std::nullopt;
     struct statx sx {};

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tv::platform {
@@ -25,6 +26,11 @@ bool renameFile(const std::string& from, const std::string& to);
 bool makeSurePathExists(const std::string& path);
 // Whole-file helpers for small files (options, texts).
 bool readWholeFile(const std::string& path, std::string& out);
+// Makes path anew holding exactly bytes: what stood there is removed first,
+// and no link is followed. False when it could not be written in full.
+bool writeNewFile(const std::string& path, std::string_view bytes);
+// The user may write the file (it need not exist: false then).
+bool isWritable(const std::string& path);
 
 // Seconds since 1970-01-01 00:00:00 of the local wall clock, taken as if it
 // were UTC; 64-bit so that dates outside 1970-2038 survive.

@@ -1,20 +1,9 @@
 #include "shell/language.h"
 
 #include "platform/files.h"
+#include "shell/text.h"
 
 namespace tv {
-
-namespace {
-
-// Only the space character is trimmed; tabs and other blanks stay.
-std::string trimSpaces(std::string_view s) {
-    std::size_t begin = s.find_first_not_of(' ');
-    if (begin == std::string_view::npos) return "";
-    std::size_t end = s.find_last_not_of(' ');
-    return std::string(s.substr(begin, end - begin + 1));
-}
-
-}  // namespace
 
 int LanguageTable::loadPairs(const std::string& path, std::string_view separator, int trimFlags) {
     std::string content;

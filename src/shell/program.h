@@ -30,6 +30,26 @@ struct ImageEntry {
 };
 using ImageCatalogue = std::vector<ImageEntry>;
 
+// What one batch runs with. The windows copy it when Compress is accepted
+// (the folder, format and quality were fixed at List); their windows are
+// hidden during the batch, so nothing the worker would have read from them
+// could change meanwhile. The worker alone reads it after it has started.
+struct RunSettings {
+    std::string sourceFolder;  // ends with the separator
+    // "JPG", "PNG" or "BMP", lower-cased when the box was ticked at List.
+    std::string outputExtension = "JPG";
+    int compressionLevel = 5;  // JPEG quality 0..10
+    std::string outputTarget;
+    std::string destinationFolder;  // ends with the separator
+    std::int64_t startNumber = 1;   // at least 1
+    bool removeSources = false;
+    std::vector<std::uint8_t> ticked;  // per catalogue entry: 1 = ticked
+    StoredOptions stored;              // what data.tvl gets at the end
+    // The one box the user may still change while the batch runs, read
+    // when it ends; empty = not ticked.
+    std::function<bool()> openFolderWanted;
+};
+
 // How the UI thread holds the worker: it waits at its check points while
 // Paused and abandons its work when Stop is set.
 enum class WorkerGate : int { Run = 0, Pause = 1, Stop = 2 };
@@ -56,18 +76,10 @@ struct Program {
     std::string defaultFolder;
     bool sourceChosenByChooser = false;
     bool otherChosenByChooser = false;
-    std::string destinationFolder;
-    platform::Thread worker;
-    bool workerStarted = false;
     std::uint32_t lastRefresh = 0;
-    int quit = 0;
 
-    // Compression settings fixed at List and Compress.
-    std::string sourceFolder;
-    std::string outputExtension = "JPG";
-    int compressionLevel = 5;
+    RunSettings run;
     std::atomic<float> ScaleRatio{1.0f};
-    std::string OutputTarget;
     ImageCatalogue catalogue;
 
     // Shared with the worker: each written by one side only.
@@ -87,6 +99,10 @@ struct Program {
     // The worker's body; empty = RunBatch with the platform's file
     // operations. Tests hand it their own file operations through this.
     std::function<int(Program&, std::string)> runBatch;
+
+    // Last, so that it is destroyed, and so joined, before everything the
+    // worker uses.
+    platform::Thread worker;
 };
 
 // File names relative to the program's working folder.

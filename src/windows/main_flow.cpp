@@ -4,11 +4,11 @@
 
 #include "batch/worker.h"
 #include "imaging/image.h"
-#include "options/file_mask.h"
 #include "platform/desktop.h"
 #include "platform/files.h"
 #include "windows/ids.h"
 #include "shell/stored_options.h"
+#include "windows/settings.h"
 #include "windows/windows.h"
 
 namespace tv {
@@ -33,10 +33,10 @@ void buildExtensionTable(Program& p) {
     p.extensionCount = slot;
 }
 
-bool startWorker(Program& p, const std::string& target) {
+void startWorker(Program& p, const std::string& target) {
     // A thread that cannot be made leaves the program without a worker; the
     // progress window then waits for Stop or close.
-    return p.worker.start([&p, target] {
+    p.worker.start([&p, target] {
         if (p.runBatch)
             p.runBatch(p, target);
         else
@@ -66,7 +66,7 @@ bool startUp(Program& p) {
         endProgram(p);
         return false;
     }
-    saveStoredOptions(p);
+    saveStoredOptions(p, storedOptionsFromWindows(p));
 
     std::string clip = p.ui.clipboardText();
     if (!clip.empty() && platform::fileSize(clip) == -2) p.ui.setText(id::StringPath, clip);
@@ -75,7 +75,6 @@ bool startUp(Program& p) {
 
 SetupStage dispatchSetupEvent(Program& p, const Event& ev, SetupStage stage) {
     if (ev.kind == EventKind::CloseWindow) {
-        p.quit = 1;
         endProgram(p);
         return stage;
     }
@@ -134,15 +133,16 @@ bool setupLoop(Program& p) {
 
 bool launchCompression(Program& p) {
     if (!validateCompressionOptions(p) || p.ended) return false;
-    p.OutputTarget = buildOutputTemplate(p, p.outputExtension);
-    p.destinationFolder = destinationFolderFor(p, p.OutputTarget);
+    p.run.outputTarget = buildOutputTemplate(p, p.run.outputExtension);
+    p.run.destinationFolder = destinationFolderFor(p, p.run.outputTarget);
 
     // The box is decided before the worker exists: a batch with nothing to
     // do reads it at once, and must see the decided state.
     p.ui.setState(id::CheckboxOpenFolder, initialOpenFolderState(p) ? 1 : 0);
 
+    copyRunSettings(p);
     p.WorkerFinished.store(0);
-    p.workerStarted = startWorker(p, p.OutputTarget);
+    startWorker(p, p.run.outputTarget);
 
     p.ui.hideWindow(id::WndCompress, true);
     p.ui.hideWindow(id::WndProgress, false);

@@ -4,32 +4,14 @@
 #include <string>
 #include <string_view>
 
-#include "options/catalogue.h"
-#include "options/scale_ratio.h"
 #include "platform/files.h"
+#include "shell/text.h"
 #include "windows/ids.h"
+#include "windows/settings.h"
 
 namespace tv {
 
 namespace {
-
-// Only the space character counts as blank in this program's texts.
-std::string trimSpaces(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && s[b] == ' ') ++b;
-    while (e > b && s[e - 1] == ' ') --e;
-    return std::string(s.substr(b, e - b));
-}
-
-std::string replaceAll(std::string text, std::string_view marker, std::string_view with) {
-    if (marker.empty()) return text;
-    std::size_t pos = 0;
-    while ((pos = text.find(marker, pos)) != std::string::npos) {
-        text.replace(pos, marker.size(), with);
-        pos += with.size();
-    }
-    return text;
-}
 
 std::string text(const Program& p, std::string_view key) { return p.texts.lookup(key); }
 
@@ -265,7 +247,7 @@ void onButtonBrowseOther(Program& p) {
 
 std::string destinationFolderFor(const Program& p, const std::string& outputTarget) {
     std::size_t last = outputTarget.find_last_of(platform::Separator);
-    if (last == std::string::npos) return p.sourceFolder;
+    if (last == std::string::npos) return p.run.sourceFolder;
     return outputTarget.substr(0, last + 1);
 }
 
@@ -283,7 +265,7 @@ bool findWindowByTitle(Program& p, const std::string& title) {
 bool initialOpenFolderState(Program& p) {
     bool other = p.ui.getState(id::CheckboxOtherFolder) != 0;
     bool open = !p.otherChosenByChooser && (other != p.sourceChosenByChooser);
-    if (!open) open = !findWindowByTitle(p, p.destinationFolder);
+    if (!open) open = !findWindowByTitle(p, p.run.destinationFolder);
     return open;
 }
 

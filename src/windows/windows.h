@@ -45,7 +45,7 @@ void onButtonBrowseOther(Program& p);
 std::string destinationFolderFor(const Program& p, const std::string& outputTarget);
 // True when a visible, non-tool top-level window has exactly this title.
 bool findWindowByTitle(Program& p, const std::string& title);
-// The state Checkbox.OpenFolder starts with for p.destinationFolder.
+// The state Checkbox.OpenFolder starts with for the destination folder.
 bool initialOpenFolderState(Program& p);
 
 // Counter "processed/total", bar and "<pct>% - Tarvolin" title of Wnd.Progress.

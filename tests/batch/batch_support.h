@@ -29,12 +29,11 @@
 #include "batch/placement.h"
 #include "batch/worker.h"
 #include "imaging/image.h"
-#include "windows/ids.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
 #include "support/files.h"
 #include "support/jpeg_write.h"
-#include "support/worker_gadgets.h"
+#include "imaging/image_test_util.h"
 #include "backends/scripted/scripted_window_system.h"
 #include "ui/window_system.h"
 
@@ -282,8 +281,8 @@ inline void expectNothingLost(const Files& before, const Files& after, const std
 
 // ---- the program under test -------------------------------------------------
 
-// A program ready to run a batch: texts, codecs, the gadgets the worker and
-// saveStoredOptions read, a source folder and an output folder.
+// A program ready to run a batch: texts, codecs, the run settings (quality 5,
+// every option off), a source folder and an output folder.
 class Bench {
 public:
     Bench() : p(ui) {
@@ -295,13 +294,14 @@ public:
         mkdir(out.c_str(), 0755);
         mkdir(work.c_str(), 0755);
         p.workDir = work;
-        tvtest::registerCodecs(p.engine);
+        tvtest::register_all(p.engine);
         textsLoaded = tv::loadMessageTable(p, tv::LangEnglish);
-        tvtest::openWorkerGadgets(ui, 5, tv::wflag::TitleBar);
-        p.sourceFolder = src;
-        p.outputExtension = "jpg";
-        p.compressionLevel = 5;
-        p.destinationFolder = src;
+        p.run.sourceFolder = src;
+        p.run.outputExtension = "jpg";
+        p.run.compressionLevel = 5;
+        p.run.destinationFolder = src;
+        p.run.stored.bytes = {5, 0, 0, 0, 0, tv::LangEnglish};
+        p.run.openFolderWanted = [this] { return openFolderBox; };
         p.openFolder = [this](const std::string& folder) { opened.push_back(folder); };
         ops = tv::platformFileOps();
     }
@@ -312,9 +312,7 @@ public:
     // A catalogue entry and its ticked row; the file itself is made by the caller.
     void addEntry(const std::string& name, bool ticked = true) {
         p.catalogue.push_back({name});
-        int row = ui.countItems(tv::id::ListImgList);
-        ui.addItem(tv::id::ListImgList, row, name);
-        ui.setItemState(tv::id::ListImgList, row, ticked ? tv::row::Ticked : 0);
+        p.run.ticked.push_back(ticked ? 1 : 0);
     }
     // A generated JPEG in the source folder, catalogued and ticked.
     void addJpeg(const std::string& name, int w = 16, int h = 8, int seed = 0, bool ticked = true) {
@@ -347,6 +345,7 @@ public:
     tv::FileOps ops;
     std::string root, src, out, work;
     std::vector<std::string> opened;
+    bool openFolderBox = false;  // the progress window's box, as the batch ends
     bool textsLoaded = false;
 };
 

@@ -91,7 +91,7 @@ TEST(NothingLost, EveryOperationFailingOrStoppedInTurn) {
                 Bench b;
                 ASSERT_TRUE(b.textsLoaded);
                 std::string target = sc.setUp(b);
-                b.ui.setState(tv::id::CheckboxDeleteImage, sc.removeSource ? 1 : 0);
+                b.p.run.removeSources = sc.removeSource;
                 b.ui.policy = [&b](const Request& r) { return giveUpButOverwrite(b, r); };
                 auto before = snapshot({b.src, b.out});
 
@@ -172,7 +172,7 @@ TEST(NothingLost, EncoderFailingHalfWayThroughTheFile) {
     b.addJpeg("s.jpg", 9, 9, 2);
     ASSERT_TRUE(writeJpeg(b.out + "a.jpg", 4, 4, 7));
     auto before = snapshot({b.src, b.out});
-    b.ui.setState(tv::id::CheckboxDeleteImage, 1);
+    b.p.run.removeSources = true;
     b.ui.answer(answer::Yes);     // a.jpg: overwrite the old output
     b.ui.answer(answer::No);      // save failed: try again
     b.ui.answer(answer::Cancel);  // then give up
@@ -244,7 +244,7 @@ TEST(Gate, StopWhilePausedEndsWithoutWork) {
     Bench b;
     ASSERT_TRUE(b.textsLoaded);
     b.addJpeg("a.jpg");
-    b.ui.setState(tv::id::CheckboxOpenFolder, 1);
+    b.openFolderBox = true;
     tv::pauseWorker(b.p);
     std::thread worker([&] { tv::RunBatch(b.p, b.out, b.ops); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -328,7 +328,7 @@ TEST(Gate, StopWhileEncodingAPhotoOverItself) {
         saved = real(e, h, path, enc, opt);
         return saved;
     };
-    b.ui.setState(tv::id::CheckboxDeleteImage, 1);
+    b.p.run.removeSources = true;
     b.run("");  // over itself: the source stays in place during the save
     EXPECT_EQ(saved, 0) << "the encode ran to its end despite the stop";
     EXPECT_EQ(readBytes(b.src + "big.jpg"), source);

@@ -48,7 +48,7 @@ TEST(NoLoss, FolderSpellingsAndLetterCase) {
             b.addJpeg("a.jpg", 20, 10, 1);
             b.addJpeg("b.jpg", 16, 12, 2);
             b.p.ScaleRatio = 0.5f;
-            b.ui.setState(tv::id::CheckboxDeleteImage, remove ? 1 : 0);
+            b.p.run.removeSources = remove;
             b.ui.policy = [&b](const Request& r) { return overwriteOnly(b, r); };
             auto before = snapshot({b.src});
             std::string target;
@@ -60,7 +60,7 @@ TEST(NoLoss, FolderSpellingsAndLetterCase) {
             case DotInside: target = b.src + "./"; break;
             case DoubleSlash:
                 // The source folder typed with a doubled separator.
-                b.p.sourceFolder = b.root + "/src/";
+                b.p.run.sourceFolder = b.root + "/src/";
                 target = b.src;
                 break;
             case OtherCase:
@@ -164,7 +164,7 @@ TEST(NoLoss, CrashAtEveryStepOfASave) {
             Bench b;
             ASSERT_TRUE(b.textsLoaded);
             std::string target = sc.setUp(b);
-            b.ui.setState(tv::id::CheckboxDeleteImage, sc.removeSource ? 1 : 0);
+            b.p.run.removeSources = sc.removeSource;
             b.ui.policy = [&b](const Request& r) { return overwriteOnly(b, r); };
             b.ui.failOnUnscripted = false;
             auto before = snapshot({b.src, b.out});
@@ -239,7 +239,7 @@ TEST(NoLoss, SourceChangedOrHeldOpenBetweenLoadAndReplace) {
         const std::string source = b.src + "new.jpg";
         ASSERT_TRUE(writeBytes(source, whole.substr(0, whole.size() / 2)));
         b.addEntry("new.jpg");
-        b.ui.setState(tv::id::CheckboxDeleteImage, c.sameFile ? 0 : 1);
+        b.p.run.removeSources = !c.sameFile;
         b.ui.policy = [](const Request& r) {
             return (r.type & mb::ButtonMask) == mb::YesNoCancel ? answer::Cancel : answer::No;
         };
@@ -349,7 +349,7 @@ TEST(NoLoss, FilesTheUserMayNotWriteAreProtected) {
         }
         const std::string kept = readBytes(protectedFile);
         ASSERT_EQ(chmod(protectedFile.c_str(), 0444), 0);
-        b.ui.setState(tv::id::CheckboxDeleteImage, c.remove ? 1 : 0);
+        b.p.run.removeSources = c.remove;
         b.ui.policy = [&b](const Request& r) { return overwriteOnly(b, r); };
         b.ui.failOnUnscripted = false;
         std::vector<std::string> questions;

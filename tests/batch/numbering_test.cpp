@@ -118,7 +118,7 @@ TEST_F(BatchNumbering, LargePicturesShareTheirPagesAndKeepTheirOrder) {
 
 TEST_F(BatchNumbering, StartNumbersThatWidenTheNumbers) {
     for (int i = 0; i < 5; ++i) b.addJpeg(sourceName(i));
-    b.ui.setText(tv::id::SpinCount, "998");
+    b.p.run.startNumber = tv::StartNumberFromText("998");
     b.run(b.out + "n#.jpg");
     EXPECT_EQ(listNames(b.out), (std::vector<std::string>{"n0998.jpg", "n0999.jpg", "n1000.jpg", "n1001.jpg",
                                                            "n1002.jpg"}));
@@ -126,7 +126,7 @@ TEST_F(BatchNumbering, StartNumbersThatWidenTheNumbers) {
 
 TEST_F(BatchNumbering, StartAt9999GivesFiveDigits) {
     for (int i = 0; i < 3; ++i) b.addJpeg(sourceName(i));
-    b.ui.setText(tv::id::SpinCount, "9999");
+    b.p.run.startNumber = tv::StartNumberFromText("9999");
     b.run(b.out + "n#.jpg");
     EXPECT_EQ(listNames(b.out), (std::vector<std::string>{"n09999.jpg", "n10000.jpg", "n10001.jpg"}));
 }
@@ -149,7 +149,7 @@ TEST_F(BatchNumbering, EmptyZeroOrNegativeStartBeginsAtOne) {
     for (const char* t : {"", "0", "-3", "x"}) {
         Bench bb;
         bb.addJpeg("a.jpg");
-        bb.ui.setText(tv::id::SpinCount, t);
+        bb.p.run.startNumber = tv::StartNumberFromText(t);
         bb.run(bb.out + "n#.jpg");
         EXPECT_EQ(listNames(bb.out), (std::vector<std::string>{"n001.jpg"})) << "start text '" << t << "'";
     }
@@ -167,15 +167,15 @@ TEST_F(BatchNumbering, FolderOnlyTargetKeepsNamesAndCreatesTheFolder) {
 
 TEST_F(BatchNumbering, BareNameTargetGoesToTheSourceFolder) {
     b.addJpeg("x.jpg");
-    b.ui.setText(tv::id::SpinCount, "3");
+    b.p.run.startNumber = tv::StartNumberFromText("3");
     b.run("Trip #.jpg");
     EXPECT_TRUE(isCompleteJpeg(b.src + "Trip 003.jpg"));
 }
 
 TEST_F(BatchNumbering, EndOfBatchOpensTheFolderAndSavesOptions) {
     b.addJpeg("a.jpg");
-    b.p.destinationFolder = b.out;
-    b.ui.setState(tv::id::CheckboxOpenFolder, 1);
+    b.p.run.destinationFolder = b.out;
+    b.openFolderBox = true;
     b.run(b.out);
     EXPECT_EQ(b.opened, (std::vector<std::string>{b.out}));
     EXPECT_EQ(readBytes(b.work + "data.tvl").size(), 6u);
@@ -183,7 +183,7 @@ TEST_F(BatchNumbering, EndOfBatchOpensTheFolderAndSavesOptions) {
 
 TEST_F(BatchNumbering, NoTickedRowFinishesAtOnce) {
     b.addJpeg("a.jpg", 16, 8, 0, false);
-    b.ui.setState(tv::id::CheckboxOpenFolder, 0);
+    b.openFolderBox = false;
     b.run(b.out);
     EXPECT_EQ(b.p.ProcessedCount.load(), 0);
     EXPECT_TRUE(listNames(b.out).empty());
@@ -193,7 +193,7 @@ TEST_F(BatchNumbering, NoTickedRowFinishesAtOnce) {
 
 TEST_F(BatchNumbering, StoppedBeforeTheStartDoesNothingButFinishes) {
     b.addJpeg("a.jpg");
-    b.ui.setState(tv::id::CheckboxOpenFolder, 1);
+    b.openFolderBox = true;
     tv::stopWorker(b.p);
     b.run(b.out);
     EXPECT_TRUE(listNames(b.out).empty());

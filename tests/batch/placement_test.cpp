@@ -52,7 +52,7 @@ TEST_F(Placement, SameFileIgnoringCaseAsksNothingAndKeepsOneFile) {
     b.addJpeg("IMG_1.JPG", 12, 6);
     std::time_t when = localTime(2011, 5, 2, 12, 30, 15);
     ASSERT_TRUE(setModificationTime(b.src + "IMG_1.JPG", when));
-    b.ui.setState(tv::id::CheckboxDeleteImage, 1);
+    b.p.run.removeSources = true;
     b.run("");
     EXPECT_TRUE(b.ui.log().empty());
     // The source made room for its own output; nothing else is left.
@@ -229,7 +229,7 @@ TEST_F(Placement, SaveCancelledKeepsTheOldFileAndTheSource) {
     ASSERT_TRUE(writeJpeg(b.out + "o.jpg", 3, 3, 9));
     std::string old = readBytes(b.out + "o.jpg"), source = readBytes(b.src + "s.jpg");
     struct timespec oldTime = modificationTime(b.out + "o.jpg");
-    b.ui.setState(tv::id::CheckboxDeleteImage, 1);
+    b.p.run.removeSources = true;
     b.ops.saveImage = [](tv::img::Engine&, tv::img::ImageHandle, const std::string& path, std::uint32_t, int) {
         writeBytes(path, "\xFF\xD8half");
         return 0;
@@ -306,7 +306,7 @@ TEST_F(Placement, SameFileSourceInUseAsksAndSkips) {
 TEST_F(Placement, RemoveSourceAfterASuccessfulSave) {
     b.addJpeg("a.jpg");
     b.addJpeg("b.jpg");
-    b.ui.setState(tv::id::CheckboxDeleteImage, 1);
+    b.p.run.removeSources = true;
     b.run(b.out);
     EXPECT_TRUE(listNames(b.src).empty());
     EXPECT_EQ(listNames(b.out), (std::vector<std::string>{"a.jpg", "b.jpg"}));
@@ -315,7 +315,7 @@ TEST_F(Placement, RemoveSourceAfterASuccessfulSave) {
 TEST_F(Placement, SourceThatCannotBeRemovedAsksAndStays) {
     b.addJpeg("a.jpg");
     b.addJpeg("b.jpg");
-    b.ui.setState(tv::id::CheckboxDeleteImage, 1);
+    b.p.run.removeSources = true;
     std::string locked = b.src + "a.jpg";
     auto real = b.ops.deleteFile;
     b.ops.deleteFile = [&](const std::string& path) { return path == locked ? false : real(path); };
@@ -480,8 +480,8 @@ TEST_F(Placement, FormatFollowsTheExtensionExactly) {
                    Case{"BMP", tv::img::BmpEncoderId, 7}, Case{"bmp", tv::img::BmpEncoderId, 7}}) {
         Bench bb;
         bb.addJpeg("a.jpg");
-        bb.p.outputExtension = c.ext;
-        bb.p.compressionLevel = 3;
+        bb.p.run.outputExtension = c.ext;
+        bb.p.run.compressionLevel = 3;
         std::vector<std::pair<std::uint32_t, int>> calls;
         auto real = bb.ops.saveImage;
         bb.ops.saveImage = [&](tv::img::Engine& e, tv::img::ImageHandle h, const std::string& path, std::uint32_t enc,
@@ -507,7 +507,7 @@ TEST_F(Placement, FormatFollowsTheExtensionExactly) {
 
 TEST_F(Placement, AnExtensionOfNoKnownFormatIsASaveFailure) {
     b.addJpeg("a.jpg");
-    b.p.outputExtension = "Jpg";
+    b.p.run.outputExtension = "Jpg";
     b.ui.answer(answer::Cancel);
     b.run(b.out);
     ASSERT_EQ(b.ui.log().size(), 1u);

@@ -63,8 +63,8 @@ TEST(WholeRun, TypicalBatchRenamesHalvesAndKeepsDates) {
     EXPECT_EQ(r.p.TickedCount.load(), 10);
     EXPECT_EQ(r.p.ProcessedCount.load(), 10);
     EXPECT_EQ(r.ui.getText(id::TextParams), "Settings for 10 images to compress");
-    EXPECT_EQ(r.p.OutputTarget, "Nouvel album #.jpg");
-    EXPECT_EQ(r.p.destinationFolder, r.photos);
+    EXPECT_EQ(r.p.run.outputTarget, "Nouvel album #.jpg");
+    EXPECT_EQ(r.p.run.destinationFolder, r.photos);
     ASSERT_EQ(r.p.catalogue.size(), 12u);
 
     // Number k goes to the k-th ticked entry in catalogue order.
@@ -240,13 +240,10 @@ TEST(WholeRun, ClosingAnyWindowEndsAtOnceWithTheStartUpOptions) {
         EXPECT_TRUE(r.ui.isShutDown());
         EXPECT_EQ(dataTvl(r.work.path()), EnglishDefaults);
         EXPECT_TRUE(r.opened.empty());
-        if (closeAt == id::WndMain) {
-            EXPECT_EQ(r.p.quit, 1);
-        }
         if (closeAt != id::WndProgress) {
-            EXPECT_FALSE(r.p.workerStarted);
+            EXPECT_EQ(r.p.WorkerFinished.load(), 0);  // no worker ever ran
         } else {
-            EXPECT_TRUE(r.p.workerStarted);
+            EXPECT_EQ(r.p.WorkerFinished.load(), 1);  // the worker ran and ended
             EXPECT_EQ(r.p.ProcessedCount.load(), 0);
         }
         EXPECT_EQ(listNames(r.photos).size(), 12u);
@@ -265,7 +262,7 @@ TEST(WholeRun, FolderWithOnlyVideosWarnsAndEnds) {
     EXPECT_TRUE(r.p.catalogue.empty());
     EXPECT_FALSE(r.ui.isGadgetHidden(id::TextContainsVideo));
     EXPECT_EQ(countBoxes(r.ui, "None image found in this folder.\r\n  Program will shut down."), 1);
-    EXPECT_FALSE(r.p.workerStarted);
+    EXPECT_EQ(r.p.WorkerFinished.load(), 0);  // no worker ever ran
     EXPECT_EQ(dataTvl(r.work.path()), EnglishDefaults);
 }
 
@@ -431,8 +428,8 @@ TEST(WholeRun, OtherFolderChosenWithTheChooserReceivesTheOutputs) {
     EXPECT_EQ(r.run(), 0);
     ASSERT_TRUE(r.scriptDone());
     EXPECT_TRUE(r.p.otherChosenByChooser);
-    EXPECT_EQ(r.p.OutputTarget, out);
-    EXPECT_EQ(r.p.destinationFolder, out);
+    EXPECT_EQ(r.p.run.outputTarget, out);
+    EXPECT_EQ(r.p.run.destinationFolder, out);
     EXPECT_EQ(listNames(out).size(), 3u);
     ASSERT_EQ(r.opened.size(), 1u);
     EXPECT_EQ(r.opened[0], out);

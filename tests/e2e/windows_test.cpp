@@ -410,7 +410,7 @@ TEST(CompressHandlers, RefusedOptionsKeepTheWindow) {
     ASSERT_TRUE(s.ui.click(id::ButtonLaunchCompression));
     s.pump();
     EXPECT_EQ(s.stage, tv::SetupStage::Options);
-    EXPECT_FALSE(s.p.workerStarted);
+    EXPECT_EQ(s.p.WorkerFinished.load(), 0);  // no worker ever ran
     EXPECT_TRUE(s.ui.isWindowVisible(id::WndCompress));
     EXPECT_FALSE(s.ui.isWindowVisible(id::WndProgress));
     auto log = s.ui.requesterLog();
@@ -421,7 +421,7 @@ TEST(CompressHandlers, RefusedOptionsKeepTheWindow) {
 TEST(DestinationFolder, FolderPartOfTheTargetElseTheSourceFolder) {
     Started s;
     ASSERT_TRUE(s.ok);
-    s.p.sourceFolder = "/pics/";
+    s.p.run.sourceFolder = "/pics/";
     EXPECT_EQ(tv::destinationFolderFor(s.p, ""), "/pics/");
     EXPECT_EQ(tv::destinationFolderFor(s.p, "Nouvel album #.jpg"), "/pics/");
     EXPECT_EQ(tv::destinationFolderFor(s.p, "/out/"), "/out/");
@@ -460,7 +460,7 @@ TEST(OpenFolderDefault, FollowsTheChooserFlagsAndTheDesktopWindows) {
         s.p.sourceChosenByChooser = c.sourceChosen;
         s.p.otherChosenByChooser = c.otherChosen;
         s.ui.setState(id::CheckboxOtherFolder, c.otherTicked ? 1 : 0);
-        s.p.destinationFolder = dest;
+        s.p.run.destinationFolder = dest;
         EXPECT_EQ(tv::initialOpenFolderState(s.p), c.expected);
     }
 }

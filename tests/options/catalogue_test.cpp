@@ -1,4 +1,5 @@
 #include "options/catalogue.h"
+#include "windows/settings.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -141,9 +142,9 @@ TEST_F(CatalogueTest, ListsImagesInListingOrderWithVideoWarning) {
 
     EXPECT_FALSE(p.ended);
     EXPECT_TRUE(boxes().empty());
-    EXPECT_EQ(p.sourceFolder, folder.string() + "/");
-    EXPECT_EQ(p.outputExtension, "png");
-    EXPECT_EQ(p.compressionLevel, 7);
+    EXPECT_EQ(p.run.sourceFolder, folder.string() + "/");
+    EXPECT_EQ(p.run.outputExtension, "png");
+    EXPECT_EQ(p.run.compressionLevel, 7);
     EXPECT_FALSE(ui.isWindowVisible(tv::id::WndMain));
     EXPECT_TRUE(ui.isWindowVisible(tv::id::WndList));
     EXPECT_EQ(ui.activeWindow(), tv::id::WndList);
@@ -185,8 +186,8 @@ TEST_F(CatalogueTest, ExtensionKeepsItsCaseWhenTheBoxIsClear) {
     ui.setState(tv::id::ComboCompression, 10);
     ui.setState(tv::id::CheckboxExtensionCase, 0);
     tv::buildCatalogue(p);
-    EXPECT_EQ(p.outputExtension, "BMP");
-    EXPECT_EQ(p.compressionLevel, 10);
+    EXPECT_EQ(p.run.outputExtension, "BMP");
+    EXPECT_EQ(p.run.compressionLevel, 10);
 }
 
 TEST_F(CatalogueTest, FolderTextWithOrWithoutSeparatorGivesTheSameSource) {
@@ -194,7 +195,7 @@ TEST_F(CatalogueTest, FolderTextWithOrWithoutSeparatorGivesTheSameSource) {
     makeFile("x.jpg", 5);
     ui.setText(tv::id::StringPath, " " + folder.string() + "/ ");
     tv::buildCatalogue(p);
-    EXPECT_EQ(p.sourceFolder, folder.string() + "/");
+    EXPECT_EQ(p.run.sourceFolder, folder.string() + "/");
     EXPECT_EQ(catalogueNames(), std::vector<std::string>{"x.jpg"});
 }
 

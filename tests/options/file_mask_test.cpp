@@ -1,4 +1,5 @@
 #include "options/file_mask.h"
+#include "windows/settings.h"
 
 #include <string>
 

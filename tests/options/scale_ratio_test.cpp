@@ -1,4 +1,5 @@
 #include "options/scale_ratio.h"
+#include "windows/settings.h"
 
 #include <clocale>
 #include <cstdio>

@@ -139,7 +139,7 @@ TEST_F(HostileBatch, FolderOfHostileFiles) {
     b.addEntry("sock.png");
     ASSERT_EQ(symlink("/dev/zero", (b.src + "zero.jpg").c_str()), 0);
     b.addEntry("zero.jpg");
-    b.ui.setState(tv::id::CheckboxDeleteImage, 0);
+    b.p.run.removeSources = false;
 
     std::set<std::string> expectLoaded, expectFailed;
     for (const auto& [name, bytes] : sources) (loadable(name) ? expectLoaded : expectFailed).insert(name);
@@ -224,7 +224,7 @@ TEST_F(HostileBatch, SourceVanishingAfterItWasLoaded) {
         if (path == b.src + "gone.jpg") std::remove(path.c_str());
         return h;
     };
-    b.ui.setState(tv::id::CheckboxDeleteImage, 1);
+    b.p.run.removeSources = true;
 
     runGuarded(b.out);
 

@@ -6,6 +6,7 @@
 #include "windows/ids.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
+#include "windows/settings.h"
 #include "support/ordinary_user.h"
 #include "support/temp_dir.h"
 #include "backends/scripted/scripted_window_system.h"
@@ -117,7 +118,7 @@ TEST_F(StoredOptionsTest, FirstFrenchStartWritesDefaults) {
     Locale l("fr_CA.UTF-8");
     p.stored = loadStoredOptions(p);
     buildControls(p.stored);
-    saveStoredOptions(p);
+    saveStoredOptions(p, storedOptionsFromWindows(p));
     EXPECT_EQ(tvtest::readFile(optionsFile()), bytes({5, 0, 0, 0, 1, 0x66}));
 }
 
@@ -126,7 +127,7 @@ TEST_F(StoredOptionsTest, SevenByteFileIsReplacedBySixBytes) {
     dir.write("data.tvl", bytes({9, 1, 1, 1, 0, 0x66, 0x66}));
     p.stored = loadStoredOptions(p);
     buildControls(p.stored);
-    saveStoredOptions(p);
+    saveStoredOptions(p, storedOptionsFromWindows(p));
     EXPECT_EQ(tvtest::readFile(optionsFile()), bytes({5, 0, 0, 0, 1, 0x65}));
 }
 
@@ -134,7 +135,7 @@ TEST_F(StoredOptionsTest, ForeignLanguageByteIsWrittenBackUnchanged) {
     dir.write("data.tvl", bytes({3, 1, 0, 1, 0, 0x41}));
     p.stored = loadStoredOptions(p);
     buildControls(p.stored);
-    saveStoredOptions(p);
+    saveStoredOptions(p, storedOptionsFromWindows(p));
     EXPECT_EQ(tvtest::readFile(optionsFile()), bytes({3, 1, 0, 1, 0, 0x41}));
 }
 
@@ -145,7 +146,7 @@ TEST_F(StoredOptionsTest, SaveTakesTheControlsCurrentStates) {
     ui.setState(id::CheckboxRenameImage, 1);
     ui.setState(id::CheckboxDeleteImage, 1);
     ui.setState(id::CheckboxExtensionCase, 0);
-    saveStoredOptions(p);
+    saveStoredOptions(p, storedOptionsFromWindows(p));
     EXPECT_EQ(tvtest::readFile(optionsFile()), bytes({8, 1, 0, 1, 0, 0x66}));
 }
 
@@ -153,7 +154,7 @@ TEST_F(StoredOptionsTest, SaveFromTheWorkerThread) {
     p.stored.bytes = {5, 0, 0, 0, 1, 0x65};
     buildControls(p.stored);
     ui.setState(id::CheckboxOtherFolder, 1);
-    std::thread worker([&] { saveStoredOptions(p); });
+    std::thread worker([&] { saveStoredOptions(p, storedOptionsFromWindows(p)); });
     worker.join();
     EXPECT_EQ(tvtest::readFile(optionsFile()), bytes({5, 0, 1, 0, 1, 0x65}));
 }
@@ -162,7 +163,7 @@ TEST_F(StoredOptionsTest, SaveIntoAnImpossibleFolderIsSilent) {
     dir.write("plain-file", "x");
     p.workDir = dir.file("plain-file");  // a folder under a regular file cannot exist
     buildControls(p.stored);
-    saveStoredOptions(p);
+    saveStoredOptions(p, storedOptionsFromWindows(p));
     EXPECT_TRUE(ui.requesterLog().empty());
     EXPECT_EQ(tvtest::readFile(dir.file("plain-file")), "x");
 }
@@ -172,7 +173,7 @@ TEST_F(StoredOptionsTest, ReadOnlyOptionsFileKeepsItsContent) {
     chmod(optionsFile().c_str(), 0444);
     buildControls(StoredOptions{});
     int code = tvtest::runAsOrdinaryUser(dir.path(), [&] {
-        saveStoredOptions(p);
+        saveStoredOptions(p, storedOptionsFromWindows(p));
         return 0;
     });
     if (code == tvtest::NoOrdinaryUser) GTEST_SKIP() << "no user without special rights to run as";
@@ -184,7 +185,7 @@ TEST_F(StoredOptionsTest, SymlinkInPlaceOfOptionsFileIsNotWrittenThrough) {
     std::string victim = dir.write("victim.txt", "precious");
     ASSERT_EQ(symlink(victim.c_str(), optionsFile().c_str()), 0);
     buildControls(StoredOptions{});
-    saveStoredOptions(p);
+    saveStoredOptions(p, storedOptionsFromWindows(p));
     EXPECT_EQ(tvtest::readFile(victim), "precious");
     EXPECT_EQ(platform::fileSize(optionsFile()), 6);
 }

@@ -38,7 +38,7 @@
 #include "shell/language.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
-#include "imaging/image_test_util.h"
+#include "support/codecs.h"
 #include "backends/scripted/scripted_window_system.h"
 #include "ui/window_system.h"
 
@@ -307,7 +307,7 @@ bool folderIsEmpty(const std::string& path) {
 void setUpProgram(tv::Program& p, const Options& o, const std::vector<std::string>& names,
                   const std::string& workDir) {
     p.workDir = workDir;
-    tvtest::register_all(p.engine);
+    tvtest::registerCodecs(p.engine);
     p.run.sourceFolder = o.folder;
     p.run.destinationFolder = o.out;
     p.run.outputExtension = o.format;

@@ -33,7 +33,8 @@
 #include "shell/stored_options.h"
 #include "support/files.h"
 #include "support/jpeg_write.h"
-#include "imaging/image_test_util.h"
+#include "support/codecs.h"
+#include "support/temp_dir.h"
 #include "backends/scripted/scripted_window_system.h"
 #include "ui/window_system.h"
 
@@ -129,19 +130,6 @@ using tvtest::listNames;
 using tvtest::readBytes;
 using tvtest::setModificationTime;
 using tvtest::writeBytes;
-
-inline std::string makeTempDir() {
-    char tmpl[] = "/tmp/tv_batch_XXXXXX";
-    const char* made = mkdtemp(tmpl);
-    return made ? std::string(made) + "/" : std::string();
-}
-
-inline void removeTree(const std::string& path) {
-    if (path.size() < 6 || path.rfind("/tmp/", 0) != 0) return;
-    std::string cmd = "rm -rf '" + path + "'";
-    int rc = std::system(cmd.c_str());
-    (void)rc;
-}
 
 inline std::vector<std::string> hiddenNames(const std::string& folder) {
     std::vector<std::string> out;
@@ -286,15 +274,12 @@ inline void expectNothingLost(const Files& before, const Files& after, const std
 class Bench {
 public:
     Bench() : p(ui) {
-        root = makeTempDir();
-        src = root + "src/";
-        out = root + "out/";
-        work = root + "work/";
-        mkdir(src.c_str(), 0755);
-        mkdir(out.c_str(), 0755);
-        mkdir(work.c_str(), 0755);
+        root = dir.folder();
+        src = dir.sub("src");
+        out = dir.sub("out");
+        work = dir.sub("work");
         p.workDir = work;
-        tvtest::register_all(p.engine);
+        tvtest::registerCodecs(p.engine);
         textsLoaded = tv::loadMessageTable(p, tv::LangEnglish);
         p.run.sourceFolder = src;
         p.run.outputExtension = "jpg";
@@ -305,7 +290,6 @@ public:
         p.openFolder = [this](const std::string& folder) { opened.push_back(folder); };
         ops = tv::platformFileOps();
     }
-    ~Bench() { removeTree(root); }
     Bench(const Bench&) = delete;
     Bench& operator=(const Bench&) = delete;
 
@@ -340,6 +324,7 @@ public:
 
     std::string text(const char* key) const { return p.texts.lookup(key); }
 
+    tvtest::TempDir dir;
     Ui ui;
     tv::Program p;
     tv::FileOps ops;

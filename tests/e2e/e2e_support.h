@@ -19,6 +19,7 @@
 
 #include "support/files.h"
 #include "support/jpeg_write.h"
+#include "support/temp_dir.h"
 
 namespace e2e {
 
@@ -28,34 +29,7 @@ using tvtest::readBytes;
 using tvtest::setModificationTime;
 using tvtest::writeBytes;
 
-// A fresh folder under /tmp, removed with its contents on destruction.
-// path() ends with '/'.
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/tv_e2e_XXXXXX";
-        const char* made = mkdtemp(tmpl);
-        if (made) path_ = std::string(made) + "/";
-    }
-    ~TempDir() {
-        if (!path_.empty()) {
-            std::string cmd = "rm -rf '" + path_ + "'";
-            int rc = std::system(cmd.c_str());
-            (void)rc;
-        }
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string sub(const std::string& name) const {
-        std::string s = path_ + name + "/";
-        mkdir(s.c_str(), 0755);
-        return s;
-    }
-
-private:
-    std::string path_;
-};
+using tvtest::TempDir;
 
 // A w x h baseline JPEG with a gradient that depends on seed.
 inline bool writeJpeg(const std::string& path, int w, int h, int seed) {

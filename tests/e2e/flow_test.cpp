@@ -88,8 +88,8 @@ TEST(WholeRun, TypicalBatchRenamesHalvesAndKeepsDates) {
     ASSERT_EQ(r.opened.size(), 1u);
     EXPECT_EQ(r.opened[0], r.photos);
     // Written again at the end of the batch with the rename box ticked.
-    EXPECT_EQ(dataTvl(r.work.path()), (std::vector<unsigned char>{5, 1, 0, 0, 1, 0x65}));
-    EXPECT_FALSE(exists(r.work.path() + "temp.tmp"));
+    EXPECT_EQ(dataTvl(r.work.folder()), (std::vector<unsigned char>{5, 1, 0, 0, 1, 0x65}));
+    EXPECT_FALSE(exists(r.work.folder() + "temp.tmp"));
     // A fast batch may end before the first refresh; when one came it was
     // a whole percentage of the ten ticked images.
     std::string title = r.ui.windowTitle(id::WndProgress);
@@ -173,7 +173,7 @@ TEST(WholeRun, StopAnsweredNoLetsTheBatchComplete) {
     }
     EXPECT_EQ(r.p.ProcessedCount.load(), 12);
     for (int n = 1; n <= 12; ++n) EXPECT_TRUE(exists(r.photos + numbered(n))) << n;
-    EXPECT_EQ(dataTvl(r.work.path()), (std::vector<unsigned char>{5, 1, 0, 0, 1, 0x65}));
+    EXPECT_EQ(dataTvl(r.work.folder()), (std::vector<unsigned char>{5, 1, 0, 0, 1, 0x65}));
     EXPECT_EQ(r.opened.size(), 1u);
 }
 
@@ -204,7 +204,7 @@ TEST(WholeRun, StopAnsweredYesEndsWithoutRewritingOptionsOrLeavingPartialFiles) 
     EXPECT_GE(processedAtStop, 2);
     EXPECT_EQ(r.p.ProcessedCount.load(), processedAtStop);
     // data.tvl keeps the start-up write: the rename box was not stored.
-    EXPECT_EQ(dataTvl(r.work.path()), EnglishDefaults);
+    EXPECT_EQ(dataTvl(r.work.folder()), EnglishDefaults);
     EXPECT_TRUE(r.opened.empty());
     // Every name is a source or a finished output; outputs are whole JPEGs.
     std::set<std::string> sources(names.begin(), names.end());
@@ -238,7 +238,7 @@ TEST(WholeRun, ClosingAnyWindowEndsAtOnceWithTheStartUpOptions) {
         ASSERT_TRUE(r.clean());
         EXPECT_TRUE(r.p.ended);
         EXPECT_TRUE(r.ui.isShutDown());
-        EXPECT_EQ(dataTvl(r.work.path()), EnglishDefaults);
+        EXPECT_EQ(dataTvl(r.work.folder()), EnglishDefaults);
         EXPECT_TRUE(r.opened.empty());
         if (closeAt != id::WndProgress) {
             EXPECT_EQ(r.p.WorkerFinished.load(), 0);  // no worker ever ran
@@ -263,7 +263,7 @@ TEST(WholeRun, FolderWithOnlyVideosWarnsAndEnds) {
     EXPECT_FALSE(r.ui.isGadgetHidden(id::TextContainsVideo));
     EXPECT_EQ(countBoxes(r.ui, "None image found in this folder.\r\n  Program will shut down."), 1);
     EXPECT_EQ(r.p.WorkerFinished.load(), 0);  // no worker ever ran
-    EXPECT_EQ(dataTvl(r.work.path()), EnglishDefaults);
+    EXPECT_EQ(dataTvl(r.work.folder()), EnglishDefaults);
 }
 
 TEST(WholeRun, TypedRatioAnsweredNoEndsTheProgram) {
@@ -285,7 +285,7 @@ TEST(WholeRun, TypedRatioAnsweredNoEndsTheProgram) {
     EXPECT_FALSE(r.ui.isWindowVisible(id::WndList));
     EXPECT_TRUE(r.p.catalogue.empty());
     EXPECT_EQ(countBoxes(r.ui, "Images will be resized to this scale: 50.0%.\r\nContinue ?"), 1);
-    EXPECT_EQ(dataTvl(r.work.path()), EnglishDefaults);
+    EXPECT_EQ(dataTvl(r.work.folder()), EnglishDefaults);
 }
 
 TEST(WholeRun, TypedRatioCancelledStaysThenPresetGoesOn) {
@@ -331,7 +331,7 @@ TEST(WholeRun, FrenchFromStoredLanguageByte) {
     EXPECT_EQ(r.ui.getText(id::TextParams), "Paramètres pour les 2 images à convertir");
     EXPECT_TRUE(exists(r.photos + numbered(1)));
     EXPECT_TRUE(exists(r.photos + numbered(2)));
-    EXPECT_EQ(dataTvl(r.work.path()), (std::vector<unsigned char>{5, 1, 0, 0, 1, 0x66}));
+    EXPECT_EQ(dataTvl(r.work.folder()), (std::vector<unsigned char>{5, 1, 0, 0, 1, 0x66}));
 }
 
 namespace {
@@ -379,23 +379,23 @@ TEST(WholeRun, FirstStartPicksTheLanguageFromTheLocale) {
         EXPECT_EQ(r.run(), 0);
         ASSERT_TRUE(r.scriptDone());
         EXPECT_EQ(title, c.title);
-        EXPECT_EQ(dataTvl(r.work.path()), (std::vector<unsigned char>{5, 0, 0, 0, 1, c.code}));
+        EXPECT_EQ(dataTvl(r.work.folder()), (std::vector<unsigned char>{5, 0, 0, 0, 1, c.code}));
     }
 }
 
 TEST(WholeRun, WrongSizedOptionsFileIsReplacedAtStart) {
     LocaleEnv env("en_GB.UTF-8");
     ProgramRun r;
-    writeBytes(r.work.path() + "data.tvl", std::string("\x0A\x01\x01\x01\x00\x66\x00", 7));
+    writeBytes(r.work.folder() + "data.tvl", std::string("\x0A\x01\x01\x01\x00\x66\x00", 7));
     r.onWindow(id::WndMain, [&r] { EXPECT_TRUE(r.ui.closeWindow(id::WndMain)); });
     EXPECT_EQ(r.run(), 0);
-    EXPECT_EQ(dataTvl(r.work.path()), EnglishDefaults);
+    EXPECT_EQ(dataTvl(r.work.folder()), EnglishDefaults);
 }
 
 TEST(WholeRun, UnwritableWorkingFolderEndsBeforeAnyWindow) {
     ProgramRun r;
     // A folder below a plain file cannot be written, not even by root.
-    std::string blocker = r.work.path() + "plain-file";
+    std::string blocker = r.work.folder() + "plain-file";
     writeBytes(blocker, "x");
     r.p.workDir = blocker + "/";
     EXPECT_EQ(r.run(), 0);
@@ -433,7 +433,7 @@ TEST(WholeRun, OtherFolderChosenWithTheChooserReceivesTheOutputs) {
     EXPECT_EQ(listNames(out).size(), 3u);
     ASSERT_EQ(r.opened.size(), 1u);
     EXPECT_EQ(r.opened[0], out);
-    EXPECT_EQ(dataTvl(r.work.path()), (std::vector<unsigned char>{5, 0, 1, 0, 1, 0x65}));
+    EXPECT_EQ(dataTvl(r.work.folder()), (std::vector<unsigned char>{5, 0, 1, 0, 1, 0x65}));
 }
 
 TEST(WholeRun, ProgressRefreshesAtMostEvery500msWhileTheTickCountWraps) {

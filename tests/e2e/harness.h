@@ -103,7 +103,7 @@ struct Step {
 class ProgramRun {
 public:
     ProgramRun() : p(ui) {
-        p.workDir = work.path();
+        p.workDir = work.folder();
         photos = work.sub("photos");
         p.picturesFolder = [this] { return picturesFolder; };
         p.openFolder = [this](const std::string& path) { opened.push_back(path); };
@@ -130,7 +130,7 @@ public:
 
     // English run with the default stored options unless told otherwise.
     void storeOptions(std::vector<unsigned char> bytes) {
-        writeBytes(work.path() + "data.tvl", std::string(bytes.begin(), bytes.end()));
+        writeBytes(work.folder() + "data.tvl", std::string(bytes.begin(), bytes.end()));
     }
 
     void when(std::function<bool()> ready, std::function<void()> act) {

@@ -98,7 +98,7 @@ TEST(WindowBuilding, EveryGadgetMatchesTheTables) {
     EXPECT_EQ(s.ui.gadgetRange(id::ProgressBarProgression), (std::pair<int, int>{0, 100}));
 
     // Start-up wrote the options at once, and the tables are in place.
-    EXPECT_EQ(dataTvl(s.work.path()), EnglishDefaults);
+    EXPECT_EQ(dataTvl(s.work.folder()), EnglishDefaults);
     EXPECT_EQ(s.p.extensionCount, 4);
     EXPECT_EQ(s.p.extensions[0], "");
     EXPECT_EQ(s.p.extensions[1], "bmp");
@@ -124,7 +124,7 @@ TEST(WindowBuilding, StoredOptionsSetTheControls) {
     EXPECT_EQ(s.ui.getState(id::CheckboxDeleteImage), 1);
     EXPECT_EQ(s.ui.getState(id::CheckboxExtensionCase), 0);
     EXPECT_EQ(s.ui.getState(id::SpinCount), 1);
-    EXPECT_EQ(dataTvl(s.work.path()), (std::vector<unsigned char>{10, 1, 1, 1, 0, 0x65}));
+    EXPECT_EQ(dataTvl(s.work.folder()), (std::vector<unsigned char>{10, 1, 1, 1, 0, 0x65}));
 }
 
 TEST(WindowBuilding, FrenchCaptions) {

@@ -151,7 +151,7 @@ TEST(ImageEngine, MissingOrUnknownFilesFailToLoad) {
     register_all(e);
     EXPECT_EQ(image_load(e, ""), NoImage);
     EXPECT_EQ(image_load(e, dir.file("absent.jpg")), NoImage);
-    EXPECT_EQ(image_load(e, dir.path.string()), NoImage);  // a folder
+    EXPECT_EQ(image_load(e, dir.path()), NoImage);  // a folder
     write_file(dir.file("two.jpg"), Bytes{0xFF, 0xD8});
     EXPECT_EQ(image_load(e, dir.file("two.jpg")), NoImage);
     write_file(dir.file("empty.png"), Bytes{});

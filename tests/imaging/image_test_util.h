@@ -18,24 +18,11 @@
 
 #include "imaging/image.h"
 #include "support/jpeg_write.h"
+#include "support/temp_dir.h"
 
 namespace tvtest {
 
 using Bytes = std::vector<std::uint8_t>;
-
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/tv_img_XXXXXX";
-        char* p = mkdtemp(tmpl);
-        if (p) path = p;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path.empty()) std::filesystem::remove_all(path, ec);
-    }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
 
 inline bool write_file(const std::string& path, const Bytes& b) {
     std::ofstream out(path, std::ios::binary);

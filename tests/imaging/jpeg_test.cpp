@@ -416,7 +416,7 @@ TEST(ImageSave, WriteFailuresReturnZeroWithoutAborting) {
     EXPECT_EQ(image_save(s.e, s.h, "/dev/full", JpegEncoderId, 5), 0);
     EXPECT_EQ(image_save(s.e, s.h, s.dir.file("missing/out.jpg"), JpegEncoderId, 5), 0);
     EXPECT_EQ(image_save(s.e, s.h, "/proc/version", JpegEncoderId, 5), 0);
-    EXPECT_EQ(image_save(s.e, s.h, s.dir.path.string(), JpegEncoderId, 5), 0);
+    EXPECT_EQ(image_save(s.e, s.h, s.dir.path(), JpegEncoderId, 5), 0);
     // The engine is still usable afterwards.
     EXPECT_EQ(image_save(s.e, s.h, s.dir.file("ok.jpg"), JpegEncoderId, 5), 1);
 }

@@ -14,27 +14,20 @@
 #include "shell/program.h"
 #include "shell/stored_options.h"
 #include "backends/scripted/scripted_window_system.h"
+#include "support/temp_dir.h"
 
 namespace tvtest {
 
 class OptionsTest : public ::testing::Test {
 protected:
     tv::ScriptedWindowSystem ui;
+    tvtest::TempDir dir;
     tv::Program p{ui};
-    std::filesystem::path scratch;
+    std::filesystem::path scratch{dir.path()};
 
     void SetUp() override {
-        std::string pattern = (std::filesystem::path(::testing::TempDir()) / "tv_options_XXXXXX").string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        ASSERT_NE(mkdtemp(buf.data()), nullptr);
-        scratch = buf.data();
+        ASSERT_TRUE(dir.ok());
         p.workDir = scratch.string();
-    }
-
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(scratch, ec);
     }
 
     void loadTexts(unsigned char language) {

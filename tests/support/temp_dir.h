@@ -38,6 +38,12 @@ public:
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     // path/ (ending with the separator, as the program's folder texts do)
     std::string folder() const { return path_ + "/"; }
+    // A folder made inside, ending with the separator.
+    std::string sub(const std::string& name) const {
+        std::string s = folder() + name + "/";
+        mkdir(s.c_str(), 0755);
+        return s;
+    }
 
     std::string write(const std::string& name, const std::string& content) const {
         std::string p = file(name);

@@ -201,16 +201,6 @@ bool Placement::mayReplace(const std::string& path) const {
     return h == platform::Hold::Gone || agreedTo(path);
 }
 
-std::string replaceAll(std::string s, const std::string& marker, const std::string& value) {
-    if (marker.empty()) return s;
-    std::size_t at = 0;
-    while ((at = s.find(marker, at)) != std::string::npos) {
-        s.replace(at, marker.size(), value);
-        at += value.size();
-    }
-    return s;
-}
-
 int DeleteWithRetry(Program& p, const std::string& path, img::ImageHandle& image, Placement& placement) {
     for (;;) {
         if (workerShouldStop(p)) break;

@@ -25,6 +25,7 @@
 #include "platform/file_state.h"
 #include "platform/files.h"
 #include "shell/program.h"
+#include "shell/text.h"
 
 namespace tv {
 
@@ -110,9 +111,6 @@ struct Placement {
         if (ops.reached) ops.reached(s, path);
     }
 };
-
-// Every occurrence of marker replaced by value.
-std::string replaceAll(std::string text, const std::string& marker, const std::string& value);
 
 // Clears the way for the output. True when the image goes on to be resized
 // and saved; false when it has ended (released, image set to NoImage) or

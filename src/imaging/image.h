@@ -88,6 +88,14 @@ struct Engine {
     // Largest pixel buffer a load or resize may allocate; 0 = derived from
     // the machine's memory on first use.
     std::size_t maxPixelBytes = 0;
+    // What the engine is told of the machine; the engine asks the system
+    // nothing itself. Left unset (tests, fuzzers), the pixel limit is 1 GiB
+    // and freed heap memory stays with the C library.
+    struct Machine {
+        std::size_t memoryBytes = 0;     // physical memory, 0 = unknown
+        void (*trimHeap)() = nullptr;    // hands the heap's freed pages back
+    };
+    Machine machine;
     // Multi-scan JPEGs keep their coefficients packed while they decode;
     // false leaves them to libjpeg's own buffer (tests compare the two).
     bool compactJpegCoefficients = true;

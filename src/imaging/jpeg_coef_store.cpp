@@ -25,9 +25,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace tv::img::detail {
 
@@ -112,11 +109,7 @@ void free_all(CoefStore* s) {
     // The packed rows are many small blocks amid the heap, which the C
     // library would keep mapped after they are freed; the picture's resized
     // copy comes next and should not be on top of them.
-#if defined(__GLIBC__)
-    if (held >= TrimAfter) malloc_trim(0);
-#else
-    (void)held;
-#endif
+    if (held >= TrimAfter && s->trimHeap) s->trimHeap();
 }
 
 // ------------------------------------------------------------ packing

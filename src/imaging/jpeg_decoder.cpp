@@ -220,8 +220,10 @@ int jpeg_check(DecoderContext& ctx) {
     take_markers(ctx, st);
     // A multi-scan file keeps every coefficient until its output pass; the
     // compact store holds them in a fraction of the library's own buffer.
-    if (jpeg_has_multiple_scans(cinfo) && (!ctx.engine || ctx.engine->compactJpegCoefficients))
+    if (jpeg_has_multiple_scans(cinfo) && (!ctx.engine || ctx.engine->compactJpegCoefficients)) {
+        st->coef.trimHeap = ctx.engine ? ctx.engine->machine.trimHeap : nullptr;
         detail::coef_store_install(st->coef, cinfo);
+    }
     jpeg_start_decompress(cinfo);
     // Such a file has been read to its end by now: its bytes can go before
     // the picture is allocated.

@@ -508,3 +508,30 @@ TEST(JpegCoefStore, KeepsEveryCoefficientUnderAnyAccess) {
     jpeg_destroy_decompress(&d->cinfo);
     delete d;
 }
+
+namespace {
+int trims = 0;
+void count_trim() { ++trims; }
+}  // namespace
+
+TEST(JpegCoefStore, ALargeStoreHandsTheHeapBackThroughTheEngine) {
+    TempDir d;
+    Shape big;
+    big.width = big.height = 1536;
+    big.noise = 120;
+    big.hSamp = big.vSamp = 1;
+    write_file(d.file("big.jpg"), make_jpeg(big));
+    write_file(d.file("small.jpg"), make_jpeg(Shape{}));
+    for (const char* name : {"big.jpg", "small.jpg"}) {
+        Engine e;
+        register_all(e);
+        e.machine.trimHeap = count_trim;
+        trims = 0;
+        EXPECT_NE(image_load(e, d.file(name)), NoImage) << name;
+        // Only a store that held a megabyte or more is worth the trim.
+        EXPECT_EQ(trims, std::string(name) == "big.jpg" ? 1 : 0) << name;
+    }
+    Engine bare;  // no hook: nothing to call
+    register_all(bare);
+    EXPECT_NE(image_load(bare, d.file("big.jpg")), NoImage);
+}

@@ -7,9 +7,7 @@
 #include <cstring>
 #include <new>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "imaging/simd.h"
 
 namespace tv::img {
 namespace {
@@ -55,50 +53,36 @@ struct Net {
     alignas(32) double biasdist[256];
 };
 
-// The distances are finite and never -0, so letting the compiler treat
-// "a < b ? a : b" as a vector minimum gives the same minimum. On x86 the
-// loops are built twice, for AVX2 (four nodes per register) and for the
-// base instruction set, and the loader picks one; neither may fuse a
-// multiply with an add, so both give the same values.
+// The plain loops below may be vectorised by the compiler for the base
+// instruction set; the distances are finite and never -0, so letting it
+// treat "a < b ? a : b" as a vector minimum gives the same minimum, and no
+// multiply is fused with an add. Their AVX2 twins are in quantizer_avx2.cpp.
 #if defined(__GNUC__) && !defined(__clang__)
-#define TV_VECTORISE_OPT \
+#define TV_VECTORISE \
     __attribute__((optimize("tree-vectorize", "vect-cost-model=dynamic", "finite-math-only", "no-signed-zeros")))
+#define TV_VECTORISE_PLAIN __attribute__((optimize("tree-vectorize")))
 #else
-#define TV_VECTORISE_OPT
-#endif
-// Not under sanitizers: the loader runs the clone resolver before their
-// runtimes are up, and an instrumented resolver crashes the program.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TV_NO_CLONES 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(undefined_behavior_sanitizer)
-#define TV_NO_CLONES 1
-#endif
-#endif
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && defined(__ELF__) && !defined(TV_NO_CLONES)
-#define TV_TWO_TARGETS __attribute__((target_clones("avx2", "default")))
-#else
-#define TV_TWO_TARGETS
-#endif
-#define TV_VECTORISE TV_VECTORISE_OPT TV_TWO_TARGETS
-#if defined(__GNUC__) && !defined(__clang__)
-#define TV_VECTORISE_PLAIN __attribute__((optimize("tree-vectorize"))) TV_TWO_TARGETS
-#else
-#define TV_VECTORISE_PLAIN TV_TWO_TARGETS
+#define TV_VECTORISE
+#define TV_VECTORISE_PLAIN
 #endif
 
 // Fills dist and biasdist for every node, ages the frequencies and biases,
 // and gives the smallest dist and biasdist (2^30 when none is below).
 TV_VECTORISE void distances(Net& n, double* __restrict freq, double* __restrict bias, std::uint32_t count, double e,
-                            double A, double R, double G, double B, double& minDist, double& minBiasdist) {
+                            double A, double R, double G, double B, double& minDist, double& minBiasdist,
+                            bool avx2) {
+    double md = Start, mb = Start;
+    std::uint32_t from = 0;
+    if (avx2)
+        from = detail::quant_distances_avx2({n.a, n.r, n.g, n.b, n.dist, n.biasdist, freq, bias}, count, e, A, R, G, B,
+                                            md, mb);
     double* __restrict na = n.a;
     double* __restrict nr = n.r;
     double* __restrict ng = n.g;
     double* __restrict nb = n.b;
     double* __restrict dist = n.dist;
     double* __restrict biasdist = n.biasdist;
-    double md = Start, mb = Start;
-    for (std::uint32_t i = 0; i < count; ++i) {
+    for (std::uint32_t i = from; i < count; ++i) {
         double d = e * (std::fabs(nr[i] - R) + std::fabs(ng[i] - G) + std::fabs(nb[i] - B)) + std::fabs(na[i] - A);
         double bd = d - bias[i];
         dist[i] = d;
@@ -114,20 +98,12 @@ TV_VECTORISE void distances(Net& n, double* __restrict freq, double* __restrict 
 }
 
 // First position holding m when m is below 2^30, else 0: the same answer
-// as scanning with a strict "smaller than the best so far". Eight entries
-// are compared at a time (the arrays hold 256, and the entries past the
-// node count are zeros that come after the true position anyway).
-std::uint32_t first_at(const double* v, double m) {
+// as scanning with a strict "smaller than the best so far". The AVX2 twin
+// finds the block of eight holding it (the arrays hold 256, and the entries
+// past the node count are zeros that come after the true position anyway).
+std::uint32_t first_at(const double* v, double m, bool avx2) {
     if (!(m < Start)) return 0;
-    std::uint32_t i = 0;
-#if defined(__SSE2__)
-    const __m128d mm = _mm_set1_pd(m);
-    for (;; i += 8) {
-        __m128d h = _mm_or_pd(_mm_or_pd(_mm_cmpeq_pd(_mm_loadu_pd(v + i), mm), _mm_cmpeq_pd(_mm_loadu_pd(v + i + 2), mm)),
-                              _mm_or_pd(_mm_cmpeq_pd(_mm_loadu_pd(v + i + 4), mm), _mm_cmpeq_pd(_mm_loadu_pd(v + i + 6), mm)));
-        if (_mm_movemask_pd(h) != 0) break;
-    }
-#endif
+    std::uint32_t i = avx2 ? detail::quant_first_block_avx2(v, m) : 0;
     while (v[i] != m) ++i;
     return i;
 }
@@ -135,13 +111,13 @@ std::uint32_t first_at(const double* v, double m) {
 // Finds the node closest to the sample (best) and the one closest once the
 // bias against frequent winners is taken off (the winner), and updates the
 // frequencies and biases. Returns the winner.
-std::uint32_t contest(PaletteQuantizer& q, Net& n, double A, double R, double G, double B) {
+std::uint32_t contest(PaletteQuantizer& q, Net& n, double A, double R, double G, double B, bool avx2) {
     const double t = 1.0 - A / 255.0;
     const double e = 1.0 - t * t;
     double minDist, minBiasdist;
-    distances(n, q.freq, q.bias, q.N, e, A, R, G, B, minDist, minBiasdist);
-    std::uint32_t best = first_at(n.dist, minDist);
-    std::uint32_t winner = first_at(n.biasdist, minBiasdist);
+    distances(n, q.freq, q.bias, q.N, e, A, R, G, B, minDist, minBiasdist, avx2);
+    std::uint32_t best = first_at(n.dist, minDist, avx2);
+    std::uint32_t winner = first_at(n.biasdist, minBiasdist, avx2);
     q.freq[best] += 1.0 / 1024.0;
     q.bias[best] -= 1.0;
     return winner;
@@ -158,8 +134,9 @@ inline void move_node(Net& n, int i, double rate, double A, double R, double G, 
 // the same expression per node as move_node, many nodes per register.
 TV_VECTORISE_PLAIN void move_span(double* __restrict a, double* __restrict r, double* __restrict g,
                                   double* __restrict b, const double* __restrict rate, int count, double A, double R,
-                                  double G, double B) {
-    for (int k = 0; k < count; ++k) {
+                                  double G, double B, bool avx2) {
+    const int from = avx2 ? detail::quant_move_span_avx2(a, r, g, b, rate, count, A, R, G, B) : 0;
+    for (int k = from; k < count; ++k) {
         const double t = rate[k];
         a[k] = a[k] - t * (a[k] - A);
         r[k] = r[k] - t * (r[k] - R);
@@ -206,6 +183,7 @@ void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
         step = 4 * 503;
 
     const int last = static_cast<int>(q.N) - 1;
+    const bool avx2 = detail::vector_kernels();
     double rates[33], backwards[33];
     neighbour_rates(q, rates, backwards);
     std::uint64_t pos = 0;
@@ -217,7 +195,7 @@ void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
             G = q.biasvalues[px[1]];
             B = q.biasvalues[px[0]];
         }
-        int w = static_cast<int>(contest(q, n, A, R, G, B));
+        int w = static_cast<int>(contest(q, n, A, R, G, B, avx2));
         move_node(n, w, alpha / 1024.0, A, R, G, B);
         if (rad != 0) {
             int hi = w + rad < last ? w + rad : last;
@@ -225,8 +203,8 @@ void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
             // Nodes w + m (up to hi) and w - m (down to lo) by the rate of
             // distance m; each node moves once, so the order among them
             // does not matter.
-            move_span(n.a + w + 1, n.r + w + 1, n.g + w + 1, n.b + w + 1, rates + 1, hi - w, A, R, G, B);
-            move_span(n.a + lo, n.r + lo, n.g + lo, n.b + lo, backwards + 32 - w + lo, w - lo, A, R, G, B);
+            move_span(n.a + w + 1, n.r + w + 1, n.g + w + 1, n.b + w + 1, rates + 1, hi - w, A, R, G, B, avx2);
+            move_span(n.a + lo, n.r + lo, n.g + lo, n.b + lo, backwards + 32 - w + lo, w - lo, A, R, G, B, avx2);
         }
         pos += step;
         while (pos >= length) pos -= length;

@@ -72,11 +72,7 @@ bool write_body(std::FILE* f, const std::uint8_t* pixels, int pitch, int width, 
         if (imageDepth == 32 && d == 32) {
             std::memcpy(o, s, static_cast<std::size_t>(width) * 4);  // alpha kept, as in the block write
         } else if (imageDepth == 32) {
-            for (int x = 0; x < width; ++x, s += 4, o += 3) {
-                unsigned a = s[3];
-                for (int c = 0; c < 3; ++c)
-                    o[c] = static_cast<std::uint8_t>(((static_cast<int>(s[c]) - 255) * static_cast<int>(a) + 65025) / 255);
-            }
+            flatten_on_white(s, width, 1, pitch, o, static_cast<int>(rowBytes));
         } else if (d == 32) {
             for (int x = 0; x < width; ++x, s += 3, o += 4) {
                 o[0] = s[0];

@@ -162,6 +162,18 @@ ImageHandle add_to_table(Engine& e, Image* im) {
     return static_cast<ImageHandle>(e.table.size());
 }
 
+void add_decoder(Engine& e, const ImageDecoder& d) {
+    for (const ImageDecoder& held : e.decoders)
+        if (held.check == d.check) return;
+    e.decoders.push_back(d);
+}
+
+void add_encoder(Engine& e, const ImageEncoder& enc) {
+    for (const ImageEncoder& held : e.encoders)
+        if (held.id == enc.id) return;
+    e.encoders.push_back(enc);
+}
+
 Image* lookup(const Engine& e, ImageHandle h) {
     if (h <= 0 || static_cast<std::size_t>(h) > e.table.size()) return nullptr;
     return e.table[static_cast<std::size_t>(h) - 1];

@@ -174,6 +174,10 @@ void destroy_image(Image* im);
 void* take_scratch(const Engine* e, std::size_t bytes, std::size_t& mapped);
 void give_scratch(const Engine* e, void* p, std::size_t mapped);
 ImageHandle add_to_table(Engine& e, Image* im);
+// Registration once: a decoder with the same check, or an encoder with the
+// same identifier, already there is kept and the new one dropped.
+void add_decoder(Engine& e, const ImageDecoder& d);
+void add_encoder(Engine& e, const ImageEncoder& enc);
 Image* lookup(const Engine& e, ImageHandle h);
 std::size_t pixel_limit(Engine& e);
 bool cancelled(const Engine& e);

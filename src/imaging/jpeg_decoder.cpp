@@ -286,9 +286,7 @@ void jpeg_release(DecoderContext& ctx) {
 }  // namespace
 
 void register_jpeg_decoder(Engine& e) {
-    for (const ImageDecoder& d : e.decoders)
-        if (d.check == jpeg_check) return;
-    e.decoders.push_back(ImageDecoder{"JPEG", jpeg_check, jpeg_decode, jpeg_release});
+    detail::add_decoder(e, ImageDecoder{"JPEG", jpeg_check, jpeg_decode, jpeg_release});
 }
 
 }  // namespace tv::img

@@ -125,10 +125,6 @@ int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int hei
 
 }  // namespace
 
-void register_jpeg_encoder(Engine& e) {
-    for (const ImageEncoder& enc : e.encoders)
-        if (enc.id == JpegEncoderId) return;
-    e.encoders.push_back(ImageEncoder{JpegEncoderId, jpeg_encode, nullptr});
-}
+void register_jpeg_encoder(Engine& e) { detail::add_encoder(e, ImageEncoder{JpegEncoderId, jpeg_encode, nullptr}); }
 
 }  // namespace tv::img

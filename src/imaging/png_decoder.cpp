@@ -144,9 +144,7 @@ void png_decoder_release(DecoderContext& ctx) {
 }  // namespace
 
 void register_png_decoder(Engine& e) {
-    for (const ImageDecoder& d : e.decoders)
-        if (d.check == png_decoder_check) return;
-    e.decoders.push_back(ImageDecoder{"PNG", png_decoder_check, png_decoder_decode, png_decoder_release});
+    detail::add_decoder(e, ImageDecoder{"PNG", png_decoder_check, png_decoder_decode, png_decoder_release});
 }
 
 }  // namespace tv::img

@@ -114,10 +114,6 @@ int encode_rgba(const char* path, const std::uint8_t* pixels, int width, int hei
 
 }  // namespace
 
-void register_png_encoder(Engine& e) {
-    for (const ImageEncoder& enc : e.encoders)
-        if (enc.id == PngEncoderId) return;
-    e.encoders.push_back(ImageEncoder{PngEncoderId, encode_rgb, encode_rgba});
-}
+void register_png_encoder(Engine& e) { detail::add_encoder(e, ImageEncoder{PngEncoderId, encode_rgb, encode_rgba}); }
 
 }  // namespace tv::img

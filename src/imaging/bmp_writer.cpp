@@ -31,7 +31,7 @@ bool write_body(std::FILE* f, const std::uint8_t* pixels, int pitch, int width, 
                 bool bottomUp, int options, int d, std::uint32_t R, const Engine* e) {
     const std::size_t rowBytes = R;
     if (d <= 8) {
-        PaletteQuantizer* q = quantizer_build(pixels, width, height, imageDepth, pitch, d, options);
+        PaletteQuantizer* q = quantizer_build(pixels, width, height, imageDepth, pitch, d, options, e);
         if (!q) return false;
         bool ok = true;
         std::uint8_t pal[4 * 256];

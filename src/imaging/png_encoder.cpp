@@ -48,7 +48,7 @@ int write_png(PngJob& job, const std::uint8_t* pixels, int width, int height, in
         png_set_IHDR(job.png, job.info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height),
                      outputDepth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                      PNG_FILTER_TYPE_DEFAULT);
-        job.quantizer = quantizer_build(pixels, width, height, alpha ? 32 : 24, pitch, outputDepth, options);
+        job.quantizer = quantizer_build(pixels, width, height, alpha ? 32 : 24, pitch, outputDepth, options, engine);
         if (!job.quantizer) return 0;
         png_color plte[256];
         for (std::uint32_t i = 0; i < job.quantizer->N; ++i) {

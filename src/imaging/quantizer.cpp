@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "imaging/image.h"
 #include "imaging/simd.h"
 
 namespace tv::img {
@@ -152,7 +153,8 @@ void neighbour_rates(const PaletteQuantizer& q, double* rates, double* backwards
     for (int k = 0; k <= 32; ++k) backwards[k] = rates[32 - k];
 }
 
-void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
+// False when the engine's cancel check stopped it.
+bool learn(PaletteQuantizer& q, std::uint32_t samplefac, const Engine* engine) {
     Net n{};  // 12 KB of working copies
     for (std::uint32_t i = 0; i < q.N; ++i) {
         n.a[i] = q.network[i][0];
@@ -188,6 +190,8 @@ void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
     neighbour_rates(q, rates, backwards);
     std::uint64_t pos = 0;
     for (std::uint32_t i = 0; i < samplepixels;) {
+        // A large picture learns for seconds: Stop must not wait for it.
+        if (i % QuantizerCancelEvery == 0 && engine && detail::cancelled(*engine)) return false;
         const std::uint8_t* px = q.pixels + pos;
         double A = px[3], R = 0.0, G = 0.0, B = 0.0;
         if (px[3] != 0) {
@@ -227,6 +231,7 @@ void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
         q.network[i][2] = n.g[i];
         q.network[i][3] = n.b[i];
     }
+    return true;
 }
 
 void build_search(PaletteQuantizer& q) {
@@ -285,7 +290,7 @@ void build_search(PaletteQuantizer& q) {
 }  // namespace
 
 PaletteQuantizer* quantizer_build(const std::uint8_t* pixels, int width, int height, int imageDepth, int pitch,
-                                  int depth, int /*options*/) {
+                                  int depth, int /*options*/, const Engine* engine) {
     if (!pixels || width < 1 || height < 1 || (imageDepth != 24 && imageDepth != 32)) return nullptr;
     if (depth != 1 && depth != 2 && depth != 4 && depth != 8) return nullptr;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
@@ -339,7 +344,10 @@ PaletteQuantizer* quantizer_build(const std::uint8_t* pixels, int width, int hei
     if (samplefac > 10) samplefac = 10;
 
     initialise(*q);
-    learn(*q, samplefac);
+    if (!learn(*q, samplefac, engine)) {
+        quantizer_release(q);
+        return nullptr;
+    }
     build_search(*q);
     return q;
 }

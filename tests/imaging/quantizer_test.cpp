@@ -381,3 +381,26 @@ TEST(Quantizer, VectorAndPlainLoopsLearnTheSameNetworkAndIndices) {
             quantizer_release(q[1]);
         }
 }
+
+TEST(Quantizer, LearningAsksTheCancelCheckAndStopsWhereItSaysStop) {
+    // 512 x 512 learns from every second pixel: 131072 samples, a check
+    // before each 1024th.
+    const Pic p = gradient(512, 512, 24);
+    Engine e;
+    int asked = 0;
+    e.cancel = [&asked] {
+        ++asked;
+        return false;
+    };
+    PaletteQuantizer* q = quantizer_build(p.px.data(), p.w, p.h, p.depth, p.pitch, 8, 7, &e);
+    ASSERT_NE(q, nullptr);
+    quantizer_release(q);
+    const int checks = asked;
+    EXPECT_EQ(checks, 131072 / static_cast<int>(QuantizerCancelEvery));
+    for (int n : {1, checks / 2, checks}) {
+        asked = 0;
+        e.cancel = [&asked, n] { return ++asked >= n; };
+        EXPECT_EQ(quantizer_build(p.px.data(), p.w, p.h, p.depth, p.pitch, 8, 7, &e), nullptr) << n;
+        EXPECT_EQ(asked, n) << "asked again after the check that said stop";
+    }
+}

@@ -70,20 +70,15 @@ struct Net {
 // Fills dist and biasdist for every node, ages the frequencies and biases,
 // and gives the smallest dist and biasdist (2^30 when none is below).
 TV_VECTORISE void distances(Net& n, double* __restrict freq, double* __restrict bias, std::uint32_t count, double e,
-                            double A, double R, double G, double B, double& minDist, double& minBiasdist,
-                            bool avx2) {
-    double md = Start, mb = Start;
-    std::uint32_t from = 0;
-    if (avx2)
-        from = detail::quant_distances_avx2({n.a, n.r, n.g, n.b, n.dist, n.biasdist, freq, bias}, count, e, A, R, G, B,
-                                            md, mb);
+                            double A, double R, double G, double B, double& minDist, double& minBiasdist) {
     double* __restrict na = n.a;
     double* __restrict nr = n.r;
     double* __restrict ng = n.g;
     double* __restrict nb = n.b;
     double* __restrict dist = n.dist;
     double* __restrict biasdist = n.biasdist;
-    for (std::uint32_t i = from; i < count; ++i) {
+    double md = Start, mb = Start;
+    for (std::uint32_t i = 0; i < count; ++i) {
         double d = e * (std::fabs(nr[i] - R) + std::fabs(ng[i] - G) + std::fabs(nb[i] - B)) + std::fabs(na[i] - A);
         double bd = d - bias[i];
         dist[i] = d;
@@ -99,12 +94,10 @@ TV_VECTORISE void distances(Net& n, double* __restrict freq, double* __restrict 
 }
 
 // First position holding m when m is below 2^30, else 0: the same answer
-// as scanning with a strict "smaller than the best so far". The AVX2 twin
-// finds the block of eight holding it (the arrays hold 256, and the entries
-// past the node count are zeros that come after the true position anyway).
-std::uint32_t first_at(const double* v, double m, bool avx2) {
+// as scanning with a strict "smaller than the best so far".
+std::uint32_t first_at(const double* v, double m) {
     if (!(m < Start)) return 0;
-    std::uint32_t i = avx2 ? detail::quant_first_block_avx2(v, m) : 0;
+    std::uint32_t i = 0;
     while (v[i] != m) ++i;
     return i;
 }
@@ -115,10 +108,14 @@ std::uint32_t first_at(const double* v, double m, bool avx2) {
 std::uint32_t contest(PaletteQuantizer& q, Net& n, double A, double R, double G, double B, bool avx2) {
     const double t = 1.0 - A / 255.0;
     const double e = 1.0 - t * t;
-    double minDist, minBiasdist;
-    distances(n, q.freq, q.bias, q.N, e, A, R, G, B, minDist, minBiasdist, avx2);
-    std::uint32_t best = first_at(n.dist, minDist, avx2);
-    std::uint32_t winner = first_at(n.biasdist, minBiasdist, avx2);
+    std::uint32_t best, winner;
+    if (!avx2 || !detail::quant_contest_avx2({n.a, n.r, n.g, n.b, n.dist, n.biasdist, q.freq, q.bias}, q.N, e, A, R,
+                                             G, B, best, winner)) {
+        double minDist, minBiasdist;
+        distances(n, q.freq, q.bias, q.N, e, A, R, G, B, minDist, minBiasdist);
+        best = first_at(n.dist, minDist);
+        winner = first_at(n.biasdist, minBiasdist);
+    }
     q.freq[best] += 1.0 / 1024.0;
     q.bias[best] -= 1.0;
     return winner;
@@ -136,8 +133,11 @@ inline void move_node(Net& n, int i, double rate, double A, double R, double G, 
 TV_VECTORISE_PLAIN void move_span(double* __restrict a, double* __restrict r, double* __restrict g,
                                   double* __restrict b, const double* __restrict rate, int count, double A, double R,
                                   double G, double B, bool avx2) {
-    const int from = avx2 ? detail::quant_move_span_avx2(a, r, g, b, rate, count, A, R, G, B) : 0;
-    for (int k = from; k < count; ++k) {
+    if (avx2) {
+        detail::quant_move_span_avx2(a, r, g, b, rate, count, A, R, G, B);
+        return;
+    }
+    for (int k = 0; k < count; ++k) {
         const double t = rate[k];
         a[k] = a[k] - t * (a[k] - A);
         r[k] = r[k] - t * (r[k] - R);

@@ -4,8 +4,9 @@
 // that uses it and its AVX2 twin in the sibling *_avx2.cpp, the only files
 // built with the AVX2 flags. Each twin does the arithmetic of the plain loop
 // in the same order (no fused multiply-add), so both give the same bytes; it
-// returns how far it got and the plain loop does the rest. Callers ask
-// vector_kernels() once per operation and take one branch per kernel.
+// returns how far it got (or whether it did it all) and the plain loop does
+// the rest. Callers ask vector_kernels() once per operation and take one
+// branch per kernel.
 //
 // The *_avx2.cpp files share no inline function or template with the rest of
 // the engine: a copy built for AVX2 could otherwise stand in for the plain one
@@ -48,22 +49,20 @@ std::size_t fast_vrow_avx2(const FixedPass& p, int i, const std::uint8_t* const*
 std::size_t fast_vrow_avx2(const FixedPass& p, int i, const std::int16_t* const* rows, std::uint8_t* d,
                            std::size_t elems, int shift, int outMax);
 
-// Palette quantiser's learning (quantizer_avx2.cpp). The node distances to
-// one sample with the ageing of frequencies and biases, four nodes at a time;
-// returns the nodes done, their smallest dist and biasdist in minDist and
-// minBiasdist.
-struct NodeDistances {
+// Palette quantiser's learning (quantizer_avx2.cpp). One sample's contest:
+// the distances of the count nodes to it, the ageing of their frequencies
+// and biases, and the first node at the smallest dist (best) and at the
+// smallest biasdist (winner). Whole registers only: false, with nothing
+// done, when count is not a multiple of four.
+struct NodeSet {
     const double *a, *r, *g, *b;
     double *dist, *biasdist, *freq, *bias;
 };
-std::uint32_t quant_distances_avx2(const NodeDistances& n, std::uint32_t count, double e, double A, double R,
-                                   double G, double B, double& minDist, double& minBiasdist);
-// Moves nodes k < count towards the sample by rate[k]; returns the nodes done.
-int quant_move_span_avx2(double* a, double* r, double* g, double* b, const double* rate, int count, double A,
-                         double R, double G, double B);
-// The start of the first block of eight entries of v (256 of them) holding m,
-// which must be there.
-std::uint32_t quant_first_block_avx2(const double* v, double m);
+bool quant_contest_avx2(const NodeSet& n, std::uint32_t count, double e, double A, double R, double G, double B,
+                        std::uint32_t& best, std::uint32_t& winner);
+// Moves all count nodes towards the sample, node k by rate[k].
+void quant_move_span_avx2(double* a, double* r, double* g, double* b, const double* rate, int count, double A,
+                          double R, double G, double B);
 
 // Coefficient store (jpeg_coef_store_avx2.cpp): for each of count blocks of
 // 64 coefficients, the map of its nonzero AC coefficients (bit k for

@@ -22,8 +22,6 @@ void put32(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-bool stop_requested(const Engine* e) { return e && e->cancel && e->cancel(); }
-
 bool write_all(std::FILE* f, const void* data, std::size_t n) { return std::fwrite(data, 1, n, f) == n; }
 
 // Writes everything after the headers; false on any short write or cancel.
@@ -43,7 +41,7 @@ bool write_body(std::FILE* f, const std::uint8_t* pixels, int pitch, int width, 
         }
         ok = write_all(f, pal, 4 * static_cast<std::size_t>(q->N));
         for (int k = 0; ok && k < height; ++k) {
-            if (stop_requested(e)) {
+            if (cancelled(e)) {
                 ok = false;
                 break;
             }
@@ -56,13 +54,13 @@ bool write_body(std::FILE* f, const std::uint8_t* pixels, int pitch, int width, 
 
     // The memory already is the file's pixel block.
     if (imageDepth == d && bottomUp && static_cast<std::uint32_t>(pitch) == R)
-        return !stop_requested(e) && write_all(f, pixels, rowBytes * static_cast<std::size_t>(height));
+        return !cancelled(e) && write_all(f, pixels, rowBytes * static_cast<std::size_t>(height));
 
     std::uint8_t* buf = static_cast<std::uint8_t*>(std::calloc(rowBytes, 1));
     if (!buf) return false;
     bool ok = true;
     for (int k = 0; ok && k < height; ++k) {
-        if (stop_requested(e)) {
+        if (cancelled(e)) {
             ok = false;
             break;
         }

@@ -180,6 +180,7 @@ Image* lookup(const Engine& e, ImageHandle h) {
 }
 
 bool cancelled(const Engine& e) { return e.cancel && e.cancel(); }
+bool cancelled(const Engine* e) { return e && cancelled(*e); }
 
 namespace {
 // Shift and width of a contiguous channel mask (a mask with gaps is taken

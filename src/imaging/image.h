@@ -181,6 +181,7 @@ void add_encoder(Engine& e, const ImageEncoder& enc);
 Image* lookup(const Engine& e, ImageHandle h);
 std::size_t pixel_limit(Engine& e);
 bool cancelled(const Engine& e);
+bool cancelled(const Engine* e);  // no engine: never
 
 // A new 24-bit image with the pixels of a 16-bit one (masks expanded to 8
 // bits); nullptr when memory cannot be had.

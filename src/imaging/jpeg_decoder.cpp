@@ -86,7 +86,7 @@ void src_term(j_decompress_ptr) {}
 // through the error exit, so the library unwinds as after a broken file.
 void on_progress(j_common_ptr c) {
     auto* st = reinterpret_cast<JpegState*>(c->client_data);
-    if (st->engine && detail::cancelled(*st->engine)) {
+    if (detail::cancelled(st->engine)) {
         st->cancelled = true;
         detail::jpeg_error_jump(c);
     }
@@ -240,7 +240,7 @@ int jpeg_decode(DecoderContext& ctx, std::uint8_t* pixels, int pitch, int rowFla
     const int height = static_cast<int>(cinfo->output_height);
     const int width = static_cast<int>(cinfo->output_width);
     for (int i = 0; i < height; ++i) {
-        if (ctx.engine && detail::cancelled(*ctx.engine)) {
+        if (detail::cancelled(ctx.engine)) {
             ctx.cancelled = true;
             return 0;
         }

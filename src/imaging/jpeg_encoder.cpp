@@ -89,7 +89,7 @@ int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int hei
 
     const bool bottomUp = (rowFlags & BottomUp) != 0;
     for (int i = 0; i < height; ++i) {
-        if (engine && detail::cancelled(*engine)) {
+        if (detail::cancelled(engine)) {
             jpeg_abort_compress(cinfo);
             end_job(job);
             return 0;

@@ -124,7 +124,7 @@ int png_decoder_decode(DecoderContext& ctx, std::uint8_t* pixels, int pitch, int
     const int height = ctx.height;
     for (int pass = 0; pass < st->passes; ++pass) {
         for (int i = 0; i < height; ++i) {
-            if (ctx.engine && detail::cancelled(*ctx.engine)) {
+            if (detail::cancelled(ctx.engine)) {
                 ctx.cancelled = true;
                 return 0;
             }

@@ -17,8 +17,6 @@ namespace {
 [[noreturn]] void on_png_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void on_png_warning(png_structp, png_const_charp) {}
 
-bool stop_requested(const Engine* e) { return e && e->cancel && e->cancel(); }
-
 struct PngJob {
     std::FILE* file = nullptr;
     png_structp png = nullptr;
@@ -74,7 +72,7 @@ int write_png(PngJob& job, const std::uint8_t* pixels, int width, int height, in
 
     const bool bottomUp = (rowFlags & BottomUp) != 0;
     for (int k = 0; k < height; ++k) {
-        if (stop_requested(engine)) return 0;
+        if (detail::cancelled(engine)) return 0;
         int row = bottomUp ? height - 1 - k : k;
         if (palette)
             png_write_row(job.png, quantizer_index_row(*job.quantizer, row));

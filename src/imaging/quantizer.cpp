@@ -191,7 +191,7 @@ bool learn(PaletteQuantizer& q, std::uint32_t samplefac, const Engine* engine) {
     std::uint64_t pos = 0;
     for (std::uint32_t i = 0; i < samplepixels;) {
         // A large picture learns for seconds: Stop must not wait for it.
-        if (i % QuantizerCancelEvery == 0 && engine && detail::cancelled(*engine)) return false;
+        if (i % QuantizerCancelEvery == 0 && detail::cancelled(engine)) return false;
         const std::uint8_t* px = q.pixels + pos;
         double A = px[3], R = 0.0, G = 0.0, B = 0.0;
         if (px[3] != 0) {

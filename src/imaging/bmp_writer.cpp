@@ -22,8 +22,6 @@ void put32(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-bool stop_requested(const Engine* e) { return e && e->cancel && e->cancel(); }
-
 bool write_all(std::FILE* f, const void* data, std::size_t n) { return std::fwrite(data, 1, n, f) == n; }
 
 // Writes everything after the headers; false on any short write or cancel.
@@ -31,7 +29,7 @@ bool write_body(std::FILE* f, const std::uint8_t* pixels, int pitch, int width, 
                 bool bottomUp, int options, int d, std::uint32_t R, const Engine* e) {
     const std::size_t rowBytes = R;
     if (d <= 8) {
-        PaletteQuantizer* q = quantizer_build(pixels, width, height, imageDepth, pitch, d, options);
+        PaletteQuantizer* q = quantizer_build(pixels, width, height, imageDepth, pitch, d, options, e);
         if (!q) return false;
         bool ok = true;
         std::uint8_t pal[4 * 256];
@@ -43,7 +41,7 @@ bool write_body(std::FILE* f, const std::uint8_t* pixels, int pitch, int width, 
         }
         ok = write_all(f, pal, 4 * static_cast<std::size_t>(q->N));
         for (int k = 0; ok && k < height; ++k) {
-            if (stop_requested(e)) {
+            if (cancelled(e)) {
                 ok = false;
                 break;
             }
@@ -56,13 +54,13 @@ bool write_body(std::FILE* f, const std::uint8_t* pixels, int pitch, int width, 
 
     // The memory already is the file's pixel block.
     if (imageDepth == d && bottomUp && static_cast<std::uint32_t>(pitch) == R)
-        return !stop_requested(e) && write_all(f, pixels, rowBytes * static_cast<std::size_t>(height));
+        return !cancelled(e) && write_all(f, pixels, rowBytes * static_cast<std::size_t>(height));
 
     std::uint8_t* buf = static_cast<std::uint8_t*>(std::calloc(rowBytes, 1));
     if (!buf) return false;
     bool ok = true;
     for (int k = 0; ok && k < height; ++k) {
-        if (stop_requested(e)) {
+        if (cancelled(e)) {
             ok = false;
             break;
         }
@@ -72,11 +70,7 @@ bool write_body(std::FILE* f, const std::uint8_t* pixels, int pitch, int width, 
         if (imageDepth == 32 && d == 32) {
             std::memcpy(o, s, static_cast<std::size_t>(width) * 4);  // alpha kept, as in the block write
         } else if (imageDepth == 32) {
-            for (int x = 0; x < width; ++x, s += 4, o += 3) {
-                unsigned a = s[3];
-                for (int c = 0; c < 3; ++c)
-                    o[c] = static_cast<std::uint8_t>(((static_cast<int>(s[c]) - 255) * static_cast<int>(a) + 65025) / 255);
-            }
+            flatten_on_white(s, width, 1, pitch, o, static_cast<int>(rowBytes));
         } else if (d == 32) {
             for (int x = 0; x < width; ++x, s += 3, o += 4) {
                 o[0] = s[0];

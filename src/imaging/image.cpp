@@ -1,7 +1,5 @@
 // The image table, pixel stores and image_load's dispatch between the BMP
 // reader and the registered decoders.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,10 +43,7 @@ namespace detail {
 
 std::size_t pixel_limit(Engine& e) {
     if (e.maxPixelBytes == 0) {
-        long pages = sysconf(_SC_PHYS_PAGES);
-        long pageSize = sysconf(_SC_PAGE_SIZE);
-        std::uint64_t total = 0;
-        if (pages > 0 && pageSize > 0) total = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+        const std::uint64_t total = e.machine.memoryBytes;
         // Half of the machine: a picture may need a second buffer while it
         // is resized or flattened, and the rest of the system must go on.
         std::uint64_t half = total / 2;
@@ -167,12 +162,25 @@ ImageHandle add_to_table(Engine& e, Image* im) {
     return static_cast<ImageHandle>(e.table.size());
 }
 
+void add_decoder(Engine& e, const ImageDecoder& d) {
+    for (const ImageDecoder& held : e.decoders)
+        if (held.check == d.check) return;
+    e.decoders.push_back(d);
+}
+
+void add_encoder(Engine& e, const ImageEncoder& enc) {
+    for (const ImageEncoder& held : e.encoders)
+        if (held.id == enc.id) return;
+    e.encoders.push_back(enc);
+}
+
 Image* lookup(const Engine& e, ImageHandle h) {
     if (h <= 0 || static_cast<std::size_t>(h) > e.table.size()) return nullptr;
     return e.table[static_cast<std::size_t>(h) - 1];
 }
 
 bool cancelled(const Engine& e) { return e.cancel && e.cancel(); }
+bool cancelled(const Engine* e) { return e && cancelled(*e); }
 
 namespace {
 // Shift and width of a contiguous channel mask (a mask with gaps is taken

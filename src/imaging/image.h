@@ -88,6 +88,14 @@ struct Engine {
     // Largest pixel buffer a load or resize may allocate; 0 = derived from
     // the machine's memory on first use.
     std::size_t maxPixelBytes = 0;
+    // What the engine is told of the machine; the engine asks the system
+    // nothing itself. Left unset (tests, fuzzers), the pixel limit is 1 GiB
+    // and freed heap memory stays with the C library.
+    struct Machine {
+        std::size_t memoryBytes = 0;     // physical memory, 0 = unknown
+        void (*trimHeap)() = nullptr;    // hands the heap's freed pages back
+    };
+    Machine machine;
     // Multi-scan JPEGs keep their coefficients packed while they decode;
     // false leaves them to libjpeg's own buffer (tests compare the two).
     bool compactJpegCoefficients = true;
@@ -166,9 +174,14 @@ void destroy_image(Image* im);
 void* take_scratch(const Engine* e, std::size_t bytes, std::size_t& mapped);
 void give_scratch(const Engine* e, void* p, std::size_t mapped);
 ImageHandle add_to_table(Engine& e, Image* im);
+// Registration once: a decoder with the same check, or an encoder with the
+// same identifier, already there is kept and the new one dropped.
+void add_decoder(Engine& e, const ImageDecoder& d);
+void add_encoder(Engine& e, const ImageEncoder& enc);
 Image* lookup(const Engine& e, ImageHandle h);
 std::size_t pixel_limit(Engine& e);
 bool cancelled(const Engine& e);
+bool cancelled(const Engine* e);  // no engine: never
 
 // A new 24-bit image with the pixels of a 16-bit one (masks expanded to 8
 // bits); nullptr when memory cannot be had.

@@ -14,6 +14,7 @@
 // libjpeg calls in here may longjmp out through ERREXIT, so nothing below
 // holds an object with a destructor.
 #include "imaging/jpeg_coef_store.h"
+#include "imaging/simd.h"
 
 #include <bit>
 #include <cstdint>
@@ -22,12 +23,6 @@
 
 #include <jerror.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace tv::img::detail {
 
@@ -112,11 +107,7 @@ void free_all(CoefStore* s) {
     // The packed rows are many small blocks amid the heap, which the C
     // library would keep mapped after they are freed; the picture's resized
     // copy comes next and should not be on top of them.
-#if defined(__GLIBC__)
-    if (held >= TrimAfter) malloc_trim(0);
-#else
-    (void)held;
-#endif
+    if (held >= TrimAfter && s->trimHeap) s->trimHeap();
 }
 
 // ------------------------------------------------------------ packing
@@ -126,49 +117,36 @@ struct BlockShape {
     int acMin, acMax;
 };
 
-inline BlockShape shape_of(const JCOEF* b) {
-    BlockShape r;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    __m128i v[8];
-    for (int i = 0; i < 8; ++i) v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 8 * i));
-    v[0] = _mm_insert_epi16(v[0], 0, 0);  // DC is kept apart
-    std::uint64_t isZero = 0;
-    for (int i = 0; i < 4; ++i) {
-        const __m128i z = _mm_packs_epi16(_mm_cmpeq_epi16(v[2 * i], zero), _mm_cmpeq_epi16(v[2 * i + 1], zero));
-        isZero |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(z))) << (16 * i);
+static_assert(sizeof(JCOEF) == 2 && sizeof(JBLOCK) == 64 * sizeof(std::int16_t));
+
+// Blocks surveyed at a time before they are packed.
+constexpr std::size_t SurveyBlocks = 64;
+
+// The shapes of count (at most SurveyBlocks) blocks: the AVX2 twin first
+// when avx2 is set, the plain loop for whatever it leaves.
+void survey(const JBLOCK* blocks, std::size_t count, BlockShape* out, bool avx2) {
+    std::uint64_t maps[SurveyBlocks];
+    int lows[SurveyBlocks], highs[SurveyBlocks];
+    std::size_t done = 0;
+    if (avx2) done = coef_shapes_avx2(reinterpret_cast<const std::int16_t*>(blocks), count, maps, lows, highs);
+    for (std::size_t k = 0; k < done; ++k) out[k] = BlockShape{maps[k], lows[k], highs[k]};
+    for (std::size_t k = done; k < count; ++k) {
+        const JCOEF* b = blocks[k];
+        BlockShape& r = out[k];
+        r.map = 0;
+        r.acMin = 0;
+        r.acMax = 0;
+        for (int i = 1; i < DCTSIZE2; ++i) {
+            const int c = b[i];
+            r.map |= static_cast<std::uint64_t>(c != 0) << i;
+            r.acMin = c < r.acMin ? c : r.acMin;
+            r.acMax = c > r.acMax ? c : r.acMax;
+        }
     }
-    __m128i lo = v[0], hi = v[0];
-    for (int i = 1; i < 8; ++i) {
-        lo = _mm_min_epi16(lo, v[i]);
-        hi = _mm_max_epi16(hi, v[i]);
-    }
-    lo = _mm_min_epi16(lo, _mm_shuffle_epi32(lo, 0x4E));
-    hi = _mm_max_epi16(hi, _mm_shuffle_epi32(hi, 0x4E));
-    lo = _mm_min_epi16(lo, _mm_shuffle_epi32(lo, 0xB1));
-    hi = _mm_max_epi16(hi, _mm_shuffle_epi32(hi, 0xB1));
-    lo = _mm_min_epi16(lo, _mm_shufflelo_epi16(lo, 0xB1));
-    hi = _mm_max_epi16(hi, _mm_shufflelo_epi16(hi, 0xB1));
-    r.map = ~isZero & ~std::uint64_t{1};
-    r.acMin = static_cast<std::int16_t>(_mm_cvtsi128_si32(lo) & 0xFFFF);
-    r.acMax = static_cast<std::int16_t>(_mm_cvtsi128_si32(hi) & 0xFFFF);
-#else
-    r.map = 0;
-    r.acMin = 0;
-    r.acMax = 0;
-    for (int k = 1; k < DCTSIZE2; ++k) {
-        const int c = b[k];
-        r.map |= static_cast<std::uint64_t>(c != 0) << k;
-        r.acMin = c < r.acMin ? c : r.acMin;
-        r.acMax = c > r.acMax ? c : r.acMax;
-    }
-#endif
-    return r;
 }
 
 // Packs one block at out; returns the bytes written.
-inline std::size_t pack_block(const JCOEF* b, unsigned char* out) {
-    const BlockShape sh = shape_of(b);
+inline std::size_t pack_block(const JCOEF* b, const BlockShape& sh, unsigned char* out) {
     const int dc = b[0];
     const unsigned dcWidth = dc == 0 ? 0u : (dc >= -128 && dc <= 127) ? 1u : 2u;
     if (sh.map == 0) {
@@ -278,8 +256,14 @@ JBLOCKROW slot_of(CompactBarray* a, JDIMENSION slot) { return a->cache + static_
 void write_back(j_common_ptr cinfo, CoefStore* s, CompactBarray* a, JDIMENSION slot) {
     const JDIMENSION row = a->slotRow[slot];
     const JBLOCKROW blocks = slot_of(a, slot);
+    const bool avx2 = vector_kernels();
     std::size_t n = 0;
-    for (JDIMENSION x = 0; x < a->blocksPerRow; ++x) n += pack_block(blocks[x], s->scratch + n);
+    BlockShape shapes[SurveyBlocks];
+    for (JDIMENSION x = 0; x < a->blocksPerRow; x += SurveyBlocks) {
+        const std::size_t count = a->blocksPerRow - x < SurveyBlocks ? a->blocksPerRow - x : SurveyBlocks;
+        survey(blocks + x, count, shapes, avx2);
+        for (std::size_t k = 0; k < count; ++k) n += pack_block(blocks[x + k], shapes[k], s->scratch + n);
+    }
     PackedRow& p = a->packed[row];
     if (n + RowSlack > p.capacity) {
         const std::size_t want = n + RowSlack;

@@ -32,6 +32,9 @@ struct CoefStore {
     std::size_t scratchSize;
     std::size_t bytes;  // held by the arrays: packed rows, unpacked caches, scratch
     std::size_t peakBytes;
+    // Asked once a large store is freed (the engine's Machine::trimHeap);
+    // nullptr leaves the freed rows to the heap.
+    void (*trimHeap)();
 };
 
 // Takes over libjpeg's whole-image coefficient arrays of cinfo (after

@@ -12,19 +12,10 @@
 
 #include "imaging/decoder_context.h"
 #include "imaging/jpeg_coef_store.h"
+#include "imaging/jpeg_errors.h"
 
 namespace tv::img {
 namespace {
-
-struct DecodeErrors {
-    jpeg_error_mgr mgr;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void on_error(j_common_ptr c) { std::longjmp(reinterpret_cast<DecodeErrors*>(c->err)->jump, 1); }
-// Warnings (a cut file, a bad restart marker) are not the user's business.
-void on_message(j_common_ptr, int) {}
-void on_output(j_common_ptr) {}
 
 #ifdef JCS_EXTENSIONS
 // The library writes B,G,R itself, straight into the picture's rows.
@@ -36,7 +27,7 @@ constexpr J_COLOR_SPACE threeSamples = JCS_RGB;
 struct JpegState {
     detail::CoefStore coef;  // first: the store finds itself through client_data
     jpeg_decompress_struct cinfo;
-    DecodeErrors err;
+    detail::JpegErrors err;  // warnings (a cut file, a bad restart marker) dropped
     jpeg_source_mgr src;
     jpeg_progress_mgr progress;
     const Engine* engine = nullptr;
@@ -95,9 +86,9 @@ void src_term(j_decompress_ptr) {}
 // through the error exit, so the library unwinds as after a broken file.
 void on_progress(j_common_ptr c) {
     auto* st = reinterpret_cast<JpegState*>(c->client_data);
-    if (st->engine && detail::cancelled(*st->engine)) {
+    if (detail::cancelled(st->engine)) {
         st->cancelled = true;
-        on_error(c);
+        detail::jpeg_error_jump(c);
     }
 }
 
@@ -155,10 +146,7 @@ int jpeg_check(DecoderContext& ctx) {
     }
 
     jpeg_decompress_struct* cinfo = &st->cinfo;
-    cinfo->err = jpeg_std_error(&st->err.mgr);
-    st->err.mgr.error_exit = on_error;
-    st->err.mgr.emit_message = on_message;
-    st->err.mgr.output_message = on_output;
+    cinfo->err = detail::jpeg_errors_install(st->err);
     if (setjmp(st->err.jump)) {
         ctx.cancelled = st->cancelled;
         free_state(st);
@@ -220,8 +208,10 @@ int jpeg_check(DecoderContext& ctx) {
     take_markers(ctx, st);
     // A multi-scan file keeps every coefficient until its output pass; the
     // compact store holds them in a fraction of the library's own buffer.
-    if (jpeg_has_multiple_scans(cinfo) && (!ctx.engine || ctx.engine->compactJpegCoefficients))
+    if (jpeg_has_multiple_scans(cinfo) && (!ctx.engine || ctx.engine->compactJpegCoefficients)) {
+        st->coef.trimHeap = ctx.engine ? ctx.engine->machine.trimHeap : nullptr;
         detail::coef_store_install(st->coef, cinfo);
+    }
     jpeg_start_decompress(cinfo);
     // Such a file has been read to its end by now: its bytes can go before
     // the picture is allocated.
@@ -250,7 +240,7 @@ int jpeg_decode(DecoderContext& ctx, std::uint8_t* pixels, int pitch, int rowFla
     const int height = static_cast<int>(cinfo->output_height);
     const int width = static_cast<int>(cinfo->output_width);
     for (int i = 0; i < height; ++i) {
-        if (ctx.engine && detail::cancelled(*ctx.engine)) {
+        if (detail::cancelled(ctx.engine)) {
             ctx.cancelled = true;
             return 0;
         }
@@ -296,9 +286,7 @@ void jpeg_release(DecoderContext& ctx) {
 }  // namespace
 
 void register_jpeg_decoder(Engine& e) {
-    for (const ImageDecoder& d : e.decoders)
-        if (d.check == jpeg_check) return;
-    e.decoders.push_back(ImageDecoder{"JPEG", jpeg_check, jpeg_decode, jpeg_release});
+    detail::add_decoder(e, ImageDecoder{"JPEG", jpeg_check, jpeg_decode, jpeg_release});
 }
 
 }  // namespace tv::img

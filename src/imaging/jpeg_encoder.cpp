@@ -8,26 +8,16 @@
 #include <jpeglib.h>
 
 #include "imaging/image.h"
+#include "imaging/jpeg_errors.h"
 
 namespace tv::img {
 namespace {
-
-struct EncodeErrors {
-    jpeg_error_mgr mgr;
-    std::jmp_buf jump;
-};
-
-// A library error (failed write on a full disk, exhausted memory) comes back
-// here instead of ending the process.
-[[noreturn]] void on_error(j_common_ptr c) { std::longjmp(reinterpret_cast<EncodeErrors*>(c->err)->jump, 1); }
-void on_message(j_common_ptr, int) {}
-void on_output(j_common_ptr) {}
 
 // Everything the long jump must still find; lives on the heap so no local
 // changed after setjmp is needed afterwards.
 struct EncodeJob {
     jpeg_compress_struct cinfo;
-    EncodeErrors err;
+    detail::JpegErrors err;  // a failed write on a full disk comes back as 0
     std::FILE* file = nullptr;
     JSAMPLE* row = nullptr;
     bool created = false;
@@ -60,10 +50,7 @@ int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int hei
         return 0;
     }
     jpeg_compress_struct* cinfo = &job->cinfo;
-    cinfo->err = jpeg_std_error(&job->err.mgr);
-    job->err.mgr.error_exit = on_error;
-    job->err.mgr.emit_message = on_message;
-    job->err.mgr.output_message = on_output;
+    cinfo->err = detail::jpeg_errors_install(job->err);
     job->err.mgr.trace_level = -1;
     if (setjmp(job->err.jump)) {
         end_job(job);
@@ -102,7 +89,7 @@ int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int hei
 
     const bool bottomUp = (rowFlags & BottomUp) != 0;
     for (int i = 0; i < height; ++i) {
-        if (engine && detail::cancelled(*engine)) {
+        if (detail::cancelled(engine)) {
             jpeg_abort_compress(cinfo);
             end_job(job);
             return 0;
@@ -138,10 +125,6 @@ int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int hei
 
 }  // namespace
 
-void register_jpeg_encoder(Engine& e) {
-    for (const ImageEncoder& enc : e.encoders)
-        if (enc.id == JpegEncoderId) return;
-    e.encoders.push_back(ImageEncoder{JpegEncoderId, jpeg_encode, nullptr});
-}
+void register_jpeg_encoder(Engine& e) { detail::add_encoder(e, ImageEncoder{JpegEncoderId, jpeg_encode, nullptr}); }
 
 }  // namespace tv::img

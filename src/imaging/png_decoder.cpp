@@ -124,7 +124,7 @@ int png_decoder_decode(DecoderContext& ctx, std::uint8_t* pixels, int pitch, int
     const int height = ctx.height;
     for (int pass = 0; pass < st->passes; ++pass) {
         for (int i = 0; i < height; ++i) {
-            if (ctx.engine && detail::cancelled(*ctx.engine)) {
+            if (detail::cancelled(ctx.engine)) {
                 ctx.cancelled = true;
                 return 0;
             }
@@ -144,9 +144,7 @@ void png_decoder_release(DecoderContext& ctx) {
 }  // namespace
 
 void register_png_decoder(Engine& e) {
-    for (const ImageDecoder& d : e.decoders)
-        if (d.check == png_decoder_check) return;
-    e.decoders.push_back(ImageDecoder{"PNG", png_decoder_check, png_decoder_decode, png_decoder_release});
+    detail::add_decoder(e, ImageDecoder{"PNG", png_decoder_check, png_decoder_decode, png_decoder_release});
 }
 
 }  // namespace tv::img

@@ -17,8 +17,6 @@ namespace {
 [[noreturn]] void on_png_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void on_png_warning(png_structp, png_const_charp) {}
 
-bool stop_requested(const Engine* e) { return e && e->cancel && e->cancel(); }
-
 struct PngJob {
     std::FILE* file = nullptr;
     png_structp png = nullptr;
@@ -48,7 +46,7 @@ int write_png(PngJob& job, const std::uint8_t* pixels, int width, int height, in
         png_set_IHDR(job.png, job.info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height),
                      outputDepth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                      PNG_FILTER_TYPE_DEFAULT);
-        job.quantizer = quantizer_build(pixels, width, height, alpha ? 32 : 24, pitch, outputDepth, options);
+        job.quantizer = quantizer_build(pixels, width, height, alpha ? 32 : 24, pitch, outputDepth, options, engine);
         if (!job.quantizer) return 0;
         png_color plte[256];
         for (std::uint32_t i = 0; i < job.quantizer->N; ++i) {
@@ -74,7 +72,7 @@ int write_png(PngJob& job, const std::uint8_t* pixels, int width, int height, in
 
     const bool bottomUp = (rowFlags & BottomUp) != 0;
     for (int k = 0; k < height; ++k) {
-        if (stop_requested(engine)) return 0;
+        if (detail::cancelled(engine)) return 0;
         int row = bottomUp ? height - 1 - k : k;
         if (palette)
             png_write_row(job.png, quantizer_index_row(*job.quantizer, row));
@@ -114,10 +112,6 @@ int encode_rgba(const char* path, const std::uint8_t* pixels, int width, int hei
 
 }  // namespace
 
-void register_png_encoder(Engine& e) {
-    for (const ImageEncoder& enc : e.encoders)
-        if (enc.id == PngEncoderId) return;
-    e.encoders.push_back(ImageEncoder{PngEncoderId, encode_rgb, encode_rgba});
-}
+void register_png_encoder(Engine& e) { detail::add_encoder(e, ImageEncoder{PngEncoderId, encode_rgb, encode_rgba}); }
 
 }  // namespace tv::img

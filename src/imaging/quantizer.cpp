@@ -7,9 +7,8 @@
 #include <cstring>
 #include <new>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "imaging/image.h"
+#include "imaging/simd.h"
 
 namespace tv::img {
 namespace {
@@ -55,36 +54,17 @@ struct Net {
     alignas(32) double biasdist[256];
 };
 
-// The distances are finite and never -0, so letting the compiler treat
-// "a < b ? a : b" as a vector minimum gives the same minimum. On x86 the
-// loops are built twice, for AVX2 (four nodes per register) and for the
-// base instruction set, and the loader picks one; neither may fuse a
-// multiply with an add, so both give the same values.
+// The plain loops below may be vectorised by the compiler for the base
+// instruction set; the distances are finite and never -0, so letting it
+// treat "a < b ? a : b" as a vector minimum gives the same minimum, and no
+// multiply is fused with an add. Their AVX2 twins are in quantizer_avx2.cpp.
 #if defined(__GNUC__) && !defined(__clang__)
-#define TV_VECTORISE_OPT \
+#define TV_VECTORISE \
     __attribute__((optimize("tree-vectorize", "vect-cost-model=dynamic", "finite-math-only", "no-signed-zeros")))
+#define TV_VECTORISE_PLAIN __attribute__((optimize("tree-vectorize")))
 #else
-#define TV_VECTORISE_OPT
-#endif
-// Not under sanitizers: the loader runs the clone resolver before their
-// runtimes are up, and an instrumented resolver crashes the program.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TV_NO_CLONES 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(undefined_behavior_sanitizer)
-#define TV_NO_CLONES 1
-#endif
-#endif
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && defined(__ELF__) && !defined(TV_NO_CLONES)
-#define TV_TWO_TARGETS __attribute__((target_clones("avx2", "default")))
-#else
-#define TV_TWO_TARGETS
-#endif
-#define TV_VECTORISE TV_VECTORISE_OPT TV_TWO_TARGETS
-#if defined(__GNUC__) && !defined(__clang__)
-#define TV_VECTORISE_PLAIN __attribute__((optimize("tree-vectorize"))) TV_TWO_TARGETS
-#else
-#define TV_VECTORISE_PLAIN TV_TWO_TARGETS
+#define TV_VECTORISE
+#define TV_VECTORISE_PLAIN
 #endif
 
 // Fills dist and biasdist for every node, ages the frequencies and biases,
@@ -114,20 +94,10 @@ TV_VECTORISE void distances(Net& n, double* __restrict freq, double* __restrict 
 }
 
 // First position holding m when m is below 2^30, else 0: the same answer
-// as scanning with a strict "smaller than the best so far". Eight entries
-// are compared at a time (the arrays hold 256, and the entries past the
-// node count are zeros that come after the true position anyway).
+// as scanning with a strict "smaller than the best so far".
 std::uint32_t first_at(const double* v, double m) {
     if (!(m < Start)) return 0;
     std::uint32_t i = 0;
-#if defined(__SSE2__)
-    const __m128d mm = _mm_set1_pd(m);
-    for (;; i += 8) {
-        __m128d h = _mm_or_pd(_mm_or_pd(_mm_cmpeq_pd(_mm_loadu_pd(v + i), mm), _mm_cmpeq_pd(_mm_loadu_pd(v + i + 2), mm)),
-                              _mm_or_pd(_mm_cmpeq_pd(_mm_loadu_pd(v + i + 4), mm), _mm_cmpeq_pd(_mm_loadu_pd(v + i + 6), mm)));
-        if (_mm_movemask_pd(h) != 0) break;
-    }
-#endif
     while (v[i] != m) ++i;
     return i;
 }
@@ -135,13 +105,17 @@ std::uint32_t first_at(const double* v, double m) {
 // Finds the node closest to the sample (best) and the one closest once the
 // bias against frequent winners is taken off (the winner), and updates the
 // frequencies and biases. Returns the winner.
-std::uint32_t contest(PaletteQuantizer& q, Net& n, double A, double R, double G, double B) {
+std::uint32_t contest(PaletteQuantizer& q, Net& n, double A, double R, double G, double B, bool avx2) {
     const double t = 1.0 - A / 255.0;
     const double e = 1.0 - t * t;
-    double minDist, minBiasdist;
-    distances(n, q.freq, q.bias, q.N, e, A, R, G, B, minDist, minBiasdist);
-    std::uint32_t best = first_at(n.dist, minDist);
-    std::uint32_t winner = first_at(n.biasdist, minBiasdist);
+    std::uint32_t best, winner;
+    if (!avx2 || !detail::quant_contest_avx2({n.a, n.r, n.g, n.b, n.dist, n.biasdist, q.freq, q.bias}, q.N, e, A, R,
+                                             G, B, best, winner)) {
+        double minDist, minBiasdist;
+        distances(n, q.freq, q.bias, q.N, e, A, R, G, B, minDist, minBiasdist);
+        best = first_at(n.dist, minDist);
+        winner = first_at(n.biasdist, minBiasdist);
+    }
     q.freq[best] += 1.0 / 1024.0;
     q.bias[best] -= 1.0;
     return winner;
@@ -158,7 +132,11 @@ inline void move_node(Net& n, int i, double rate, double A, double R, double G, 
 // the same expression per node as move_node, many nodes per register.
 TV_VECTORISE_PLAIN void move_span(double* __restrict a, double* __restrict r, double* __restrict g,
                                   double* __restrict b, const double* __restrict rate, int count, double A, double R,
-                                  double G, double B) {
+                                  double G, double B, bool avx2) {
+    if (avx2) {
+        detail::quant_move_span_avx2(a, r, g, b, rate, count, A, R, G, B);
+        return;
+    }
     for (int k = 0; k < count; ++k) {
         const double t = rate[k];
         a[k] = a[k] - t * (a[k] - A);
@@ -175,7 +153,8 @@ void neighbour_rates(const PaletteQuantizer& q, double* rates, double* backwards
     for (int k = 0; k <= 32; ++k) backwards[k] = rates[32 - k];
 }
 
-void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
+// False when the engine's cancel check stopped it.
+bool learn(PaletteQuantizer& q, std::uint32_t samplefac, const Engine* engine) {
     Net n{};  // 12 KB of working copies
     for (std::uint32_t i = 0; i < q.N; ++i) {
         n.a[i] = q.network[i][0];
@@ -206,10 +185,13 @@ void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
         step = 4 * 503;
 
     const int last = static_cast<int>(q.N) - 1;
+    const bool avx2 = detail::vector_kernels();
     double rates[33], backwards[33];
     neighbour_rates(q, rates, backwards);
     std::uint64_t pos = 0;
     for (std::uint32_t i = 0; i < samplepixels;) {
+        // A large picture learns for seconds: Stop must not wait for it.
+        if (i % QuantizerCancelEvery == 0 && detail::cancelled(engine)) return false;
         const std::uint8_t* px = q.pixels + pos;
         double A = px[3], R = 0.0, G = 0.0, B = 0.0;
         if (px[3] != 0) {
@@ -217,7 +199,7 @@ void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
             G = q.biasvalues[px[1]];
             B = q.biasvalues[px[0]];
         }
-        int w = static_cast<int>(contest(q, n, A, R, G, B));
+        int w = static_cast<int>(contest(q, n, A, R, G, B, avx2));
         move_node(n, w, alpha / 1024.0, A, R, G, B);
         if (rad != 0) {
             int hi = w + rad < last ? w + rad : last;
@@ -225,8 +207,8 @@ void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
             // Nodes w + m (up to hi) and w - m (down to lo) by the rate of
             // distance m; each node moves once, so the order among them
             // does not matter.
-            move_span(n.a + w + 1, n.r + w + 1, n.g + w + 1, n.b + w + 1, rates + 1, hi - w, A, R, G, B);
-            move_span(n.a + lo, n.r + lo, n.g + lo, n.b + lo, backwards + 32 - w + lo, w - lo, A, R, G, B);
+            move_span(n.a + w + 1, n.r + w + 1, n.g + w + 1, n.b + w + 1, rates + 1, hi - w, A, R, G, B, avx2);
+            move_span(n.a + lo, n.r + lo, n.g + lo, n.b + lo, backwards + 32 - w + lo, w - lo, A, R, G, B, avx2);
         }
         pos += step;
         while (pos >= length) pos -= length;
@@ -249,6 +231,7 @@ void learn(PaletteQuantizer& q, std::uint32_t samplefac) {
         q.network[i][2] = n.g[i];
         q.network[i][3] = n.b[i];
     }
+    return true;
 }
 
 void build_search(PaletteQuantizer& q) {
@@ -307,7 +290,7 @@ void build_search(PaletteQuantizer& q) {
 }  // namespace
 
 PaletteQuantizer* quantizer_build(const std::uint8_t* pixels, int width, int height, int imageDepth, int pitch,
-                                  int depth, int /*options*/) {
+                                  int depth, int /*options*/, const Engine* engine) {
     if (!pixels || width < 1 || height < 1 || (imageDepth != 24 && imageDepth != 32)) return nullptr;
     if (depth != 1 && depth != 2 && depth != 4 && depth != 8) return nullptr;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
@@ -361,7 +344,10 @@ PaletteQuantizer* quantizer_build(const std::uint8_t* pixels, int width, int hei
     if (samplefac > 10) samplefac = 10;
 
     initialise(*q);
-    learn(*q, samplefac);
+    if (!learn(*q, samplefac, engine)) {
+        quantizer_release(q);
+        return nullptr;
+    }
     build_search(*q);
     return q;
 }

@@ -8,6 +8,12 @@
 
 namespace tv::img {
 
+struct Engine;
+
+// Samples learnt between two of the engine's cancel checks: about a
+// millisecond of learning at 256 entries.
+constexpr std::uint32_t QuantizerCancelEvery = 1024;
+
 struct PaletteQuantizer {
     // B, G, R, A per pixel, rows of width * 4 bytes, row 0 first in memory.
     const std::uint8_t* pixels = nullptr;
@@ -36,10 +42,11 @@ struct PaletteQuantizer {
 // Learns the palette of 2^depth entries for a 24 or 32-bit picture (rows
 // pitch bytes apart). depth must be 1, 2, 4 or 8. Only option bit 0x100 would
 // mean anything (an error-diffusion mapping the program never asks for), so
-// options are accepted and ignored. nullptr on bad arguments or when memory
-// cannot be had.
+// options are accepted and ignored. The learning asks the engine's cancel
+// check (engine may be null) every QuantizerCancelEvery samples. nullptr on
+// bad arguments, when memory cannot be had or when the check says stop.
 PaletteQuantizer* quantizer_build(const std::uint8_t* pixels, int width, int height, int imageDepth, int pitch,
-                                  int depth, int options);
+                                  int depth, int options, const Engine* engine = nullptr);
 
 // The palette index of one pixel as held in the working rows.
 int quantizer_index(const PaletteQuantizer& q, std::uint8_t b, std::uint8_t g, std::uint8_t r, std::uint8_t a);

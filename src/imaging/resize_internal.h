@@ -1,6 +1,8 @@
 // Pieces the resize files share: the cubic filter's contribution lists, the
-// exact double-precision resampler for any channel count, and the
-// nearest-pixel stretch. Engine-internal; tests use them directly.
+// exact double-precision resampler for any channel count, the nearest-pixel
+// stretch and the fixed-point passes. Engine-internal; tests use them
+// directly. The AVX2 twins include this header too: nothing inline here may
+// be used by them (see simd.h).
 #pragma once
 
 #include <cstddef>
@@ -52,25 +54,36 @@ inline std::uint8_t to_byte(double acc) {
 int resample_exact(const Engine& e, std::uint8_t* dst, int dstPitch, int dstW, int dstH, const std::uint8_t* src,
                    int srcPitch, int srcW, int srcH, int channels);
 
-// The same with the AVX2 kernels switched on or off (both give the same
-// bytes); resample_exact switches them on when the processor has AVX2.
-int resample_exact_kernels(const Engine& e, std::uint8_t* dst, int dstPitch, int dstW, int dstH,
-                           const std::uint8_t* src, int srcPitch, int srcW, int srcH, int channels, bool simd);
-
 // Nearest-pixel stretch of pixels of `bytesPerPixel` bytes; 1 on success.
 int stretch_nearest(const Engine& e, std::uint8_t* dst, int dstPitch, int dstW, int dstH, const std::uint8_t* src,
                     int srcPitch, int srcW, int srcH, int bytesPerPixel);
 
-// The fixed-point 24-bit resampler with the SIMD kernels switched on or off
-// (both give the same bytes); resample_rgb picks what the processor has.
-int resample_rgb_fixed(const Engine& e, std::uint8_t* dst, int dstPitch, int dstW, int dstH,
-                       const std::uint8_t* src, int srcPitch, int srcW, int srcH, bool simd);
-
-// Whether resample_rgb_fixed would fall back to the exact resampler for
-// these sizes because fixed point could not stay within 1 of it.
+// Whether the fixed-point 24-bit resampler (resample_rgb) would fall back to
+// the exact one for these sizes because fixed point could not stay within 1
+// of it.
 bool fixed_point_falls_back(int srcW, int srcH, int dstW, int dstH);
 
 // Rows between two cancel checks.
 constexpr int CancelEvery = 16;
+
+// One pass of the fixed-point resampler: the contributions' weights as
+// integers scaled by 2^shift, laid out for the plain loops (w) and for the
+// AVX2 twins (wx).
+struct FixedPass {
+    int nIn = 0, nOut = 0, stride = 0, shift = 0;
+    int* left = nullptr;
+    int* count = nullptr;
+    std::int16_t* w = nullptr;  // nOut x stride, zero after count
+    double maxAbsSum = 0.0;     // largest sum of |weight| of one output
+    double maxError = 0.0;      // largest sum of |fixed - exact| weights of one output
+    std::int32_t* wx = nullptr;  // weight pairs spread for the SIMD kernel
+    int groups = 1;              // most groups of four weights any output needs
+    int safe8 = 0, safe16 = 0;   // outputs before these read inside the row with wide loads
+
+    FixedPass() = default;
+    FixedPass(const FixedPass&) = delete;
+    FixedPass& operator=(const FixedPass&) = delete;
+    ~FixedPass();
+};
 
 }  // namespace tv::img::detail

@@ -58,6 +58,7 @@ struct Program {
     explicit Program(WindowSystem& windowSystem) : ui(windowSystem) {
         engine.pages.map = platform::mapPages;
         engine.pages.unmap = platform::unmapPages;
+        engine.machine = {platform::physicalMemoryBytes(), platform::trimHeap};
     }
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;

@@ -997,3 +997,11 @@ TEST(PngDecoder, CancelAbandonsTheLoad) {
     ASSERT_NE(h, NoImage);
     EXPECT_EQ(image_get(e, h)->pixels[0], 50);
 }
+
+TEST(ImageEngine, LimitIsHalfTheMemoryTheEngineIsToldOf) {
+    Engine e;
+    e.machine.memoryBytes = std::size_t{6} << 30;
+    EXPECT_EQ(detail::pixel_limit(e), std::size_t{3} << 30);
+    Engine unknown;
+    EXPECT_EQ(detail::pixel_limit(unknown), std::size_t{1} << 30);
+}

@@ -14,6 +14,7 @@
 #include "image_test_util.h"
 #include "imaging/image.h"
 #include "imaging/jpeg_coef_store.h"
+#include "scalar_kernels.h"
 
 using namespace tv::img;
 using namespace tvtest;
@@ -507,4 +508,74 @@ TEST(JpegCoefStore, KeepsEveryCoefficientUnderAnyAccess) {
     }
     jpeg_destroy_decompress(&d->cinfo);
     delete d;
+}
+
+namespace {
+int trims = 0;
+void count_trim() { ++trims; }
+}  // namespace
+
+TEST(JpegCoefStore, ALargeStoreHandsTheHeapBackThroughTheEngine) {
+    TempDir d;
+    Shape big;
+    big.width = big.height = 1536;
+    big.noise = 120;
+    big.hSamp = big.vSamp = 1;
+    write_file(d.file("big.jpg"), make_jpeg(big));
+    write_file(d.file("small.jpg"), make_jpeg(Shape{}));
+    for (const char* name : {"big.jpg", "small.jpg"}) {
+        Engine e;
+        register_all(e);
+        e.machine.trimHeap = count_trim;
+        trims = 0;
+        EXPECT_NE(image_load(e, d.file(name)), NoImage) << name;
+        // Only a store that held a megabyte or more is worth the trim.
+        EXPECT_EQ(trims, std::string(name) == "big.jpg" ? 1 : 0) << name;
+    }
+    Engine bare;  // no hook: nothing to call
+    register_all(bare);
+    EXPECT_NE(image_load(bare, d.file("big.jpg")), NoImage);
+}
+
+namespace {
+// Reads f through a store as KeepsEveryCoefficientUnderAnyAccess does;
+// the store's peak.
+std::size_t store_peak(Planes& planes, const Bytes& f, int wBlocks, int hBlocks) {
+    std::mt19937 rng(5);
+    auto* d = new StoreDecoder;
+    d->cinfo.err = jpeg_std_error(&d->err.mgr);
+    d->err.mgr.error_exit = write_failed;
+    jpeg_create_decompress(&d->cinfo);
+    if (setjmp(d->err.jump)) {
+        ADD_FAILURE() << "libjpeg failed on the store";
+    } else {
+        exercise_store(*d, planes, f, wBlocks, hBlocks, rng);
+    }
+    const std::size_t peak = d->store.peakBytes;
+    jpeg_destroy_decompress(&d->cinfo);
+    delete d;
+    return peak;
+}
+}  // namespace
+
+TEST(JpegCoefStore, VectorAndPlainSurveysPackAlike) {
+    if (!tv::img::detail::processor_has_avx2()) GTEST_SKIP() << "no AVX2 on this processor: only the plain loops run";
+    // 67 blocks a row: a whole survey of 64 and a short one.
+    const int wBlocks = 67, hBlocks = 9;
+    std::mt19937 rng(8);
+    Planes planes(3, std::vector<JCOEF>(static_cast<std::size_t>(wBlocks) * hBlocks * 64));
+    for (auto& p : planes)
+        for (std::size_t i = 0; i < p.size(); ++i) p[i] = random_coef(rng, static_cast<int>(i % 64));
+    for (int k = 0; k < 64; ++k) planes[0][static_cast<std::size_t>(3 * 64 + k)] = static_cast<JCOEF>(k % 2 ? -1023 : 1023);
+    const Bytes f = file_of(planes, wBlocks, hBlocks);
+    ASSERT_FALSE(f.empty());
+    std::size_t peak[2] = {};
+    for (int scalar = 0; scalar < 2; ++scalar) {
+        tvtest::ScalarKernels use(scalar != 0);
+        Planes copy = planes;
+        // Packed sizes follow the blocks' shapes: equal peaks, equal shapes.
+        peak[scalar] = store_peak(copy, f, wBlocks, hBlocks);
+    }
+    EXPECT_GT(peak[0], 0u);
+    EXPECT_EQ(peak[0], peak[1]);
 }

@@ -606,6 +606,31 @@ TEST(PngEncoder, CancelBetweenRowsGivesZero) {
     EXPECT_TRUE(read_png(t.path("c.png")).ok);
 }
 
+TEST(PaletteFiles, StopWhileThePaletteIsLearntFailsTheSave) {
+    // 512 x 512: 128 checks while the palette is learnt, then one a row.
+    Engine e;
+    const ImageEncoder* enc = png_encoder(e);
+    ASSERT_NE(enc, nullptr);
+    TempDir t;
+    Pic p = make_pic(512, 512, 24);
+    int asked = 0, stopAt = 0;
+    e.cancel = [&] { return ++asked == stopAt; };
+    auto png = [&](int d) {
+        return enc->encode_rgb(t.path("q.png").c_str(), p.px.data(), p.w, p.h, p.pitch, BottomUp, 7, d, nullptr, &e);
+    };
+    EXPECT_EQ(png(8), 1);
+    EXPECT_EQ(asked, 128 + 512);
+    for (int d : {8, 1}) {
+        asked = 0;
+        stopAt = 64;
+        EXPECT_EQ(png(d), 0) << d;
+        EXPECT_EQ(asked, 64) << d;
+        asked = 0;
+        EXPECT_EQ(bmp(t.path("q.bmp"), p, d, BottomUp, &e), 0) << d;
+        EXPECT_EQ(asked, 64) << d;
+    }
+}
+
 // ------------------------------------------- through image_save, decoded files
 
 namespace {

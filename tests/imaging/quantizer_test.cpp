@@ -13,6 +13,7 @@
 
 #include "imaging/image.h"
 #include "imaging/quantizer.h"
+#include "scalar_kernels.h"
 #include "test_pic.h"
 
 using namespace tv::img;
@@ -355,4 +356,51 @@ TEST(Quantizer, OneSampleMovesTheWinnerOntoItAndItsNeighboursByRadius) {
     EXPECT_EQ(q->palette[idx][2], 255);
     EXPECT_EQ(q->palette[idx][3], 255);
     quantizer_release(q);
+}
+
+TEST(Quantizer, VectorAndPlainLoopsLearnTheSameNetworkAndIndices) {
+    if (!detail::processor_has_avx2()) GTEST_SKIP() << "no AVX2 on this processor: only the plain loops run";
+    // Odd sizes and every palette size (2 nodes leave the vector loops
+    // nothing, 16 and 256 whole registers), opaque and translucent.
+    for (int pictureDepth : {24, 32})
+        for (int depth : {1, 2, 4, 8}) {
+            const Pic p = gradient(97, 61, pictureDepth, 11u + static_cast<std::uint32_t>(depth));
+            PaletteQuantizer* q[2];
+            for (int scalar = 0; scalar < 2; ++scalar) {
+                tvtest::ScalarKernels use(scalar != 0);
+                q[scalar] = build(p, depth);
+                ASSERT_NE(q[scalar], nullptr);
+            }
+            EXPECT_EQ(std::memcmp(q[0]->network, q[1]->network, sizeof q[0]->network), 0) << pictureDepth << " " << depth;
+            EXPECT_EQ(std::memcmp(q[0]->palette, q[1]->palette, sizeof q[0]->palette), 0) << pictureDepth << " " << depth;
+            for (int y = 0; y < p.h; ++y) {
+                const std::vector<std::uint8_t> row(quantizer_index_row(*q[0], y), quantizer_index_row(*q[0], y) + p.w);
+                ASSERT_EQ(std::memcmp(row.data(), quantizer_index_row(*q[1], y), row.size()), 0) << "row " << y;
+            }
+            quantizer_release(q[0]);
+            quantizer_release(q[1]);
+        }
+}
+
+TEST(Quantizer, LearningAsksTheCancelCheckAndStopsWhereItSaysStop) {
+    // 512 x 512 learns from every second pixel: 131072 samples, a check
+    // before each 1024th.
+    const Pic p = gradient(512, 512, 24);
+    Engine e;
+    int asked = 0;
+    e.cancel = [&asked] {
+        ++asked;
+        return false;
+    };
+    PaletteQuantizer* q = quantizer_build(p.px.data(), p.w, p.h, p.depth, p.pitch, 8, 7, &e);
+    ASSERT_NE(q, nullptr);
+    quantizer_release(q);
+    const int checks = asked;
+    EXPECT_EQ(checks, 131072 / static_cast<int>(QuantizerCancelEvery));
+    for (int n : {1, checks / 2, checks}) {
+        asked = 0;
+        e.cancel = [&asked, n] { return ++asked >= n; };
+        EXPECT_EQ(quantizer_build(p.px.data(), p.w, p.h, p.depth, p.pitch, 8, 7, &e), nullptr) << n;
+        EXPECT_EQ(asked, n) << "asked again after the check that said stop";
+    }
 }

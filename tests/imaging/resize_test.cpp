@@ -11,8 +11,10 @@
 
 #include "imaging/image.h"
 #include "imaging/resize_internal.h"
+#include "scalar_kernels.h"
 
 using namespace tv::img;
+using tvtest::ScalarKernels;
 
 namespace {
 
@@ -319,7 +321,7 @@ std::vector<std::uint8_t> random_bytes(std::size_t n, std::uint32_t seed, int mo
 }  // namespace
 
 TEST(ResampleExact, KernelsGiveThePlainLoopsBytes) {
-    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 on this processor: only the plain loops run";
+    if (!detail::processor_has_avx2()) GTEST_SKIP() << "no AVX2 on this processor: only the plain loops run";
     // Odd widths (tails of the 16-byte blocks and of the pixel pairs), one
     // row or column, enlarging and shrinking, both pass orders.
     const int sizes[][4] = {{1, 1, 3, 2},     {2, 3, 1, 1},    {5, 7, 3, 4},     {7, 5, 13, 9},  {17, 3, 9, 6},
@@ -333,12 +335,14 @@ TEST(ResampleExact, KernelsGiveThePlainLoopsBytes) {
                 const int sp = z[0] * ch + 5, dp = z[2] * ch + 3;  // pitches with gaps
                 auto src = random_bytes(static_cast<std::size_t>(sp) * z[1], 77u + z[0] * 31u + ch, mode);
                 std::vector<std::uint8_t> simd(static_cast<std::size_t>(dp) * z[3], 0xCD), plain(simd);
-                ASSERT_EQ(detail::resample_exact_kernels(e, simd.data(), dp, z[2], z[3], src.data(), sp, z[0], z[1], ch,
-                                                         true),
-                          1);
-                ASSERT_EQ(detail::resample_exact_kernels(e, plain.data(), dp, z[2], z[3], src.data(), sp, z[0], z[1],
-                                                         ch, false),
-                          1);
+                {
+                    ScalarKernels vector(false);
+                    ASSERT_EQ(detail::resample_exact(e, simd.data(), dp, z[2], z[3], src.data(), sp, z[0], z[1], ch), 1);
+                }
+                {
+                    ScalarKernels scalar;
+                    ASSERT_EQ(detail::resample_exact(e, plain.data(), dp, z[2], z[3], src.data(), sp, z[0], z[1], ch), 1);
+                }
                 EXPECT_EQ(simd, plain) << z[0] << "x" << z[1] << " -> " << z[2] << "x" << z[3] << ", " << ch
                                        << " channels, mode " << mode;
                 ++cases;
@@ -353,7 +357,7 @@ TEST(ResampleExact, KernelsStopWhenAsked) {
     const int sw = 64, sh = 64, dw = 32, dh = 32;
     auto src = random_bytes(static_cast<std::size_t>(sw) * sh * 4, 5, 0);
     std::vector<std::uint8_t> dst(static_cast<std::size_t>(dw) * dh * 4);
-    EXPECT_EQ(detail::resample_exact_kernels(e, dst.data(), dw * 4, dw, dh, src.data(), sw * 4, sw, sh, 4, true), 0);
+    EXPECT_EQ(detail::resample_exact(e, dst.data(), dw * 4, dw, dh, src.data(), sw * 4, sw, sh, 4), 0);
     EXPECT_GT(calls, 1);
 }
 
@@ -372,7 +376,10 @@ Diff compare_fast_to_exact(int sw, int sh, int dw, int dh, std::uint32_t seed, i
     std::vector<std::uint8_t> exact(static_cast<std::size_t>(dp) * dh), fast(exact.size()), plain(exact.size());
     EXPECT_EQ(detail::resample_exact(e, exact.data(), dp, dw, dh, src.data(), sp, sw, sh, 3), 1);
     EXPECT_EQ(detail::resample_rgb(e, fast.data(), dp, dw, dh, src.data(), sp, sw, sh), 1);
-    EXPECT_EQ(detail::resample_rgb_fixed(e, plain.data(), dp, dw, dh, src.data(), sp, sw, sh, false), 1);
+    {
+        ScalarKernels scalar;
+        EXPECT_EQ(detail::resample_rgb(e, plain.data(), dp, dw, dh, src.data(), sp, sw, sh), 1);
+    }
     Diff d;
     for (int y = 0; y < dh; ++y)
         for (int x = 0; x < 3 * dw; ++x) {

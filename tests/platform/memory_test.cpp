@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -31,4 +32,21 @@ TEST(PageMemory, EmptyAndImpossibleRequestsAreRefused) {
     EXPECT_EQ(mapPages(0), nullptr);
     EXPECT_EQ(mapPages(std::numeric_limits<std::size_t>::max() - 4096), nullptr);
     unmapPages(nullptr, 4096);  // nothing to give back: no effect
+}
+
+TEST(MachineMemory, PhysicalMemoryIsReported) {
+    // Every machine the tests run on has more than 64 MiB and says so.
+    EXPECT_GT(physicalMemoryBytes(), std::size_t{64} << 20);
+}
+
+TEST(MachineMemory, TrimmingTheHeapKeepsWhatIsStillHeld) {
+    auto* held = static_cast<std::uint8_t*>(std::malloc(1000));
+    ASSERT_NE(held, nullptr);
+    std::memset(held, 0x3C, 1000);
+    void* freed = std::malloc(4 << 20);
+    std::free(freed);
+    trimHeap();
+    EXPECT_EQ(held[0], 0x3C);
+    EXPECT_EQ(held[999], 0x3C);
+    std::free(held);
 }

@@ -18,7 +18,7 @@ struct Loaded {
     ImageHandle h = NoImage;
     const Image* im = nullptr;
     explicit Loaded(const std::string& path) {
-        register_all(e);
+        registerCodecs(e);
         h = image_load(e, path);
         im = image_get(e, h);
     }
@@ -99,8 +99,8 @@ TEST(ImageEngine, HandlesAreReusedAndUnknownHandlesIgnored) {
 
 TEST(ImageEngine, RegistrationHappensOnceInCallOrder) {
     Engine e;
-    register_all(e);
-    register_all(e);
+    registerCodecs(e);
+    registerCodecs(e);
     ASSERT_EQ(e.decoders.size(), 2u);
     EXPECT_STREQ(e.decoders[0].name, "JPEG");
     EXPECT_STREQ(e.decoders[1].name, "PNG");
@@ -148,7 +148,7 @@ TEST(ImageEngine, Convert16To24ReplicatesHighBits) {
 TEST(ImageEngine, MissingOrUnknownFilesFailToLoad) {
     TempDir dir;
     Engine e;
-    register_all(e);
+    registerCodecs(e);
     EXPECT_EQ(image_load(e, ""), NoImage);
     EXPECT_EQ(image_load(e, dir.file("absent.jpg")), NoImage);
     EXPECT_EQ(image_load(e, dir.path()), NoImage);  // a folder
@@ -756,7 +756,7 @@ TEST(PngDecoder, CutOrOversizeFilesNeverCrash) {
     for (std::size_t n = 0; n < 60 && n < whole.size(); ++n) {
         write_file(d.file("p.png"), Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n)));
         Engine e;
-        register_all(e);
+        registerCodecs(e);
         image_load(e, d.file("p.png"));
     }
     // IHDR width 40000 (the CRC is fixed so libpng reads the header).
@@ -921,7 +921,7 @@ TEST(JpegDecoder, CutFilesStillLoad) {
         for (std::size_t n = 0; n < whole.size(); n += 37) {
             write_file(d.file("p.jpg"), Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n)));
             Engine e;
-            register_all(e);
+            registerCodecs(e);
             image_load(e, d.file("p.jpg"));
         }
     }
@@ -949,7 +949,7 @@ TEST(JpegDecoder, OversizeFrameFailsCleanly) {
     EXPECT_EQ(l.h, NoImage);
     // Within the size rule but over the memory limit.
     Engine e;
-    register_all(e);
+    registerCodecs(e);
     e.maxPixelBytes = 100;
     EXPECT_EQ(image_load(e, d.file("ok.jpg")), NoImage);
 }
@@ -970,7 +970,7 @@ TEST(JpegDecoder, CancelAbandonsTheLoad) {
     TempDir d;
     std::string p = jpeg_file(d, "c.jpg", flat_rgb(16, 16, 1, 2, 3));
     Engine e;
-    register_all(e);
+    registerCodecs(e);
     int asked = 0;
     e.cancel = [&] { return ++asked > 3; };
     EXPECT_EQ(image_load(e, p), NoImage);
@@ -987,7 +987,7 @@ TEST(PngDecoder, CancelAbandonsTheLoad) {
     s.rows.assign(20, Bytes(12, 50));
     std::string p = png_file(d, "c.png", s);
     Engine e;
-    register_all(e);
+    registerCodecs(e);
     int asked = 0;
     e.cancel = [&] { return ++asked > 5; };
     EXPECT_EQ(image_load(e, p), NoImage);

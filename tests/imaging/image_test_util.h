@@ -17,6 +17,7 @@
 #include <png.h>
 
 #include "imaging/image.h"
+#include "support/codecs.h"
 #include "support/jpeg_write.h"
 #include "support/temp_dir.h"
 
@@ -262,12 +263,6 @@ inline bool write_jpeg(const std::string& path, const JpegSpec& s) {
 }
 
 // One engine with the program's decoders and encoders, in the program's order.
-inline void register_all(tv::img::Engine& e) {
-    tv::img::register_jpeg_decoder(e);
-    tv::img::register_jpeg_encoder(e);
-    tv::img::register_png_decoder(e);
-    tv::img::register_png_encoder(e);
-}
 
 // Pixel (x, y) of a loaded image, y counted from the top of the picture.
 inline const std::uint8_t* pixel_at(const tv::img::Image& im, int x, int y) {

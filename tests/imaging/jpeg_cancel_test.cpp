@@ -82,7 +82,7 @@ class JpegCancel : public ::testing::TestWithParam<bool> {};
 // How often the check is asked while the scans are read, with nothing stopped.
 int checks_while_reading(const std::string& path, bool compact) {
     Engine e;
-    register_all(e);
+    registerCodecs(e);
     e.compactJpegCoefficients = compact;
     int asked = 0;
     e.cancel = [&] {
@@ -105,7 +105,7 @@ TEST_P(JpegCancel, StopBeforeTheScansFailsAtOnce) {
     TempDir d;
     const std::string path = write_progressive(d);
     Engine e;
-    register_all(e);
+    registerCodecs(e);
     e.compactJpegCoefficients = GetParam();
     int asked = 0;
     e.cancel = [&] {
@@ -126,7 +126,7 @@ TEST_P(JpegCancel, StopWhileReadingTheScansFailsTheLoadAtOnce) {
     ASSERT_GT(reading, 4);
     for (int stopAt : {2, reading / 2, reading}) {
         Engine e;
-        register_all(e);
+        registerCodecs(e);
         e.compactJpegCoefficients = GetParam();
         int asked = 0;
         e.cancel = [&] { return ++asked >= stopAt; };
@@ -151,7 +151,7 @@ TEST_P(JpegCancel, PauseWhileReadingTheScansKeepsThePixels) {
     ASSERT_GT(reading, 4);
 
     Engine plain;
-    register_all(plain);
+    registerCodecs(plain);
     plain.compactJpegCoefficients = GetParam();
     const ImageHandle ph = image_load(plain, path);
     ASSERT_NE(ph, NoImage);
@@ -159,7 +159,7 @@ TEST_P(JpegCancel, PauseWhileReadingTheScansKeepsThePixels) {
 
     // The check blocks, as a paused batch's does, until told to go on.
     Engine e;
-    register_all(e);
+    registerCodecs(e);
     e.compactJpegCoefficients = GetParam();
     std::atomic<int> asked{0};
     std::atomic<bool> paused{false};
@@ -192,10 +192,10 @@ TEST_P(JpegCancel, ACheckThatNeverStopsChangesNoPixel) {
     TempDir d;
     const std::string path = write_progressive(d);
     Engine plain;
-    register_all(plain);
+    registerCodecs(plain);
     plain.compactJpegCoefficients = GetParam();
     Engine checked;
-    register_all(checked);
+    registerCodecs(checked);
     checked.compactJpegCoefficients = GetParam();
     checked.cancel = [] { return false; };
     const ImageHandle a = image_load(plain, path);

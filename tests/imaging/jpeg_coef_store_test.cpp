@@ -131,7 +131,7 @@ struct Picture {
 
 Picture load(const std::string& path, bool compact) {
     Engine e;
-    register_all(e);
+    registerCodecs(e);
     e.compactJpegCoefficients = compact;
     Picture p;
     const Image* im = image_get(e, image_load(e, path));
@@ -525,7 +525,7 @@ TEST(JpegCoefStore, ALargeStoreHandsTheHeapBackThroughTheEngine) {
     write_file(d.file("small.jpg"), make_jpeg(Shape{}));
     for (const char* name : {"big.jpg", "small.jpg"}) {
         Engine e;
-        register_all(e);
+        registerCodecs(e);
         e.machine.trimHeap = count_trim;
         trims = 0;
         EXPECT_NE(image_load(e, d.file(name)), NoImage) << name;
@@ -533,7 +533,7 @@ TEST(JpegCoefStore, ALargeStoreHandsTheHeapBackThroughTheEngine) {
         EXPECT_EQ(trims, std::string(name) == "big.jpg" ? 1 : 0) << name;
     }
     Engine bare;  // no hook: nothing to call
-    register_all(bare);
+    registerCodecs(bare);
     EXPECT_NE(image_load(bare, d.file("big.jpg")), NoImage);
 }
 

@@ -89,7 +89,7 @@ struct Saved {
     Engine e;
     ImageHandle h = NoImage;
     Saved(int w = 16, int h_ = 16, int depth = 24) {
-        register_all(e);
+        registerCodecs(e);
         h = make_picture(e, w, h_, depth);
     }
     Bytes save(int quality, const std::string& name = "out.jpg") {
@@ -197,7 +197,7 @@ TEST(JpegEncoder, RowsAndColoursSurviveARoundTrip) {
     Saved s(32, 24);
     s.save(10, "rt.jpg");
     Engine e;
-    register_all(e);
+    registerCodecs(e);
     ImageHandle h = image_load(e, s.dir.file("rt.jpg"));
     const Image* im = image_get(e, h);
     ASSERT_NE(im, nullptr);
@@ -217,7 +217,7 @@ TEST(JpegEncoder, GreySourceIsWrittenWithThreeComponents) {
     g.samples.assign(64, 128);
     ASSERT_TRUE(write_jpeg(d.file("g.jpg"), g));
     Engine e;
-    register_all(e);
+    registerCodecs(e);
     ImageHandle h = image_load(e, d.file("g.jpg"));
     ASSERT_NE(h, NoImage);
     ASSERT_EQ(image_save(e, h, d.file("o.jpg"), JpegEncoderId, 7), 1);
@@ -250,7 +250,7 @@ TEST(ImageSave, ThirtyTwoBitsGoToJpegOnWhite) {
         }
     s.save(10, "flat.jpg");
     Engine e;
-    register_all(e);
+    registerCodecs(e);
     const Image* out = image_get(e, image_load(e, s.dir.file("flat.jpg")));
     ASSERT_NE(out, nullptr);
     EXPECT_NEAR(out->pixels[0], 127, 3);
@@ -329,7 +329,7 @@ TEST(ImageSave, SixteenBitBmpSavesAsJpeg) {
     }
     write_file(d.file("in.bmp"), build_bmp(s));
     Engine e;
-    register_all(e);
+    registerCodecs(e);
     ImageHandle h = image_load(e, d.file("in.bmp"));
     ASSERT_NE(h, NoImage);
     ASSERT_EQ(image_get(e, h)->depth, 16);
@@ -374,7 +374,7 @@ TEST(ImageSave, ExifSurvivesAndOnlyAnRgbProfileWithIt) {
         s.icc = c.icc;
         ASSERT_TRUE(write_jpeg(d.file("in.jpg"), s));
         Engine e;
-        register_all(e);
+        registerCodecs(e);
         ImageHandle h = image_load(e, d.file("in.jpg"));
         ASSERT_NE(h, NoImage);
         ASSERT_EQ(image_get(e, h)->icc, c.icc);

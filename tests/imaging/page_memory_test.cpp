@@ -68,7 +68,7 @@ protected:
 ImageHandle loadOnPages(Engine& e, const std::string& path) {
     e.pages.map = fakeMap;
     e.pages.unmap = fakeUnmap;
-    register_all(e);
+    registerCodecs(e);
     ImageHandle h = image_load(e, path);
     EXPECT_NE(h, NoImage);
     EXPECT_EQ(books.maps, 2);
@@ -224,7 +224,7 @@ TEST_F(PageMemory, JpegSourceBytesAndPixelsMatchTheHeapPath) {
         ASSERT_GT(fileBytes, 256u * 1024) << "the file must be large enough for pages";
 
         Engine heap;
-        register_all(heap);
+        registerCodecs(heap);
         ImageHandle hh = image_load(heap, path);
         ASSERT_NE(hh, NoImage);
 

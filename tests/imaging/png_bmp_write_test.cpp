@@ -52,22 +52,7 @@ std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t o) {
 }
 std::uint32_t le16(const std::vector<std::uint8_t>& b, std::size_t o) { return b[o] | (b[o + 1] << 8); }
 
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/tv_pngbmp_XXXXXX";
-        char* d = mkdtemp(tmpl);
-        if (d) dir_ = d;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!dir_.empty()) fs::remove_all(dir_, ec);
-    }
-    std::string path(const std::string& name) const { return dir_ + "/" + name; }
-
-private:
-    std::string dir_;
-};
+using tvtest::TempDir;
 
 // What libpng finds in a written file.
 struct PngRead {
@@ -205,8 +190,8 @@ struct CancelAfter {
 TEST(BmpWriter, HeaderFieldsOfA24BitFile) {
     TempDir t;
     Pic p = make_pic(5, 3, 24);
-    ASSERT_EQ(bmp(t.path("a.bmp"), p, 24), 1);
-    std::vector<std::uint8_t> b = slurp(t.path("a.bmp"));
+    ASSERT_EQ(bmp(t.file("a.bmp"), p, 24), 1);
+    std::vector<std::uint8_t> b = slurp(t.file("a.bmp"));
     const std::uint32_t R = 16;  // ((5 * 24 + 31) / 32) * 4
     ASSERT_EQ(b.size(), 54 + R * 3);
     EXPECT_EQ(b[0], 'B');
@@ -234,8 +219,8 @@ TEST(BmpWriter, PaletteFilesHaveTheirRowSizesAndPalettes) {
     for (Case c : {Case{33, 4, 1, 8}, Case{100, 3, 4, 52}, Case{13, 5, 8, 16}}) {
         TempDir t;
         Pic p = make_pic(c.w, c.h, 24, 5);
-        ASSERT_EQ(bmp(t.path("p.bmp"), p, c.d), 1) << c.d;
-        std::vector<std::uint8_t> b = slurp(t.path("p.bmp"));
+        ASSERT_EQ(bmp(t.file("p.bmp"), p, c.d), 1) << c.d;
+        std::vector<std::uint8_t> b = slurp(t.file("p.bmp"));
         const std::uint32_t entries = 1u << c.d;
         const std::uint32_t offset = 54 + 4 * entries;
         ASSERT_EQ(b.size(), offset + c.R * c.h) << c.d;
@@ -267,16 +252,16 @@ TEST(BmpWriter, EqualBytesPerSourceKind) {
     // 24-bit image at 24 bits: the pixel block as it is in memory.
     {
         Pic p = make_pic(7, 4, 24);
-        ASSERT_EQ(bmp(t.path("a.bmp"), p, 24), 1);
-        std::vector<std::uint8_t> b = slurp(t.path("a.bmp"));
+        ASSERT_EQ(bmp(t.file("a.bmp"), p, 24), 1);
+        std::vector<std::uint8_t> b = slurp(t.file("a.bmp"));
         ASSERT_EQ(b.size(), 54 + p.px.size());
         EXPECT_EQ(std::memcmp(&b[54], p.px.data(), p.px.size()), 0);
     }
     // 24-bit image (a 32-bit BMP loaded as 24) at 32 bits: fourth byte 0.
     for (int w : {1, 6}) {
         Pic p = make_pic(w, 3, 24);
-        ASSERT_EQ(bmp(t.path("b.bmp"), p, 32), 1);
-        std::vector<std::uint8_t> b = slurp(t.path("b.bmp"));
+        ASSERT_EQ(bmp(t.file("b.bmp"), p, 32), 1);
+        std::vector<std::uint8_t> b = slurp(t.file("b.bmp"));
         ASSERT_EQ(b.size(), 54u + 4u * w * 3);
         EXPECT_EQ(le16(b, 28), 32u);
         for (int y = 0; y < 3; ++y)
@@ -289,8 +274,8 @@ TEST(BmpWriter, EqualBytesPerSourceKind) {
     // 32-bit image at 32 bits keeps its alpha, whatever the row order.
     for (int flags : {BottomUp, 0}) {
         Pic p = make_pic(5, 4, 32);
-        ASSERT_EQ(bmp(t.path("c.bmp"), p, 32, flags), 1);
-        std::vector<std::uint8_t> b = slurp(t.path("c.bmp"));
+        ASSERT_EQ(bmp(t.file("c.bmp"), p, 32, flags), 1);
+        std::vector<std::uint8_t> b = slurp(t.file("c.bmp"));
         ASSERT_EQ(b.size(), 54u + 20u * 4);
         for (int y = 0; y < 4; ++y) {
             int mem = flags == BottomUp ? y : 3 - y;
@@ -303,8 +288,8 @@ TEST(BmpWriter, EqualBytesPerSourceKind) {
         Pic p = make_pic(w, 2, 32);
         std::uint8_t probe[4] = {0, 0, 255, 128};
         std::memcpy(p.at(0, 0), probe, 4);
-        ASSERT_EQ(bmp(t.path("d.bmp"), p, 16), 1);  // 16 bits is written at 24
-        std::vector<std::uint8_t> b = slurp(t.path("d.bmp"));
+        ASSERT_EQ(bmp(t.file("d.bmp"), p, 16), 1);  // 16 bits is written at 24
+        std::vector<std::uint8_t> b = slurp(t.file("d.bmp"));
         const int R = ((w * 24 + 31) / 32) * 4;
         ASSERT_EQ(b.size(), 54u + R * 2u);
         EXPECT_EQ(le16(b, 28), 24u);
@@ -324,8 +309,8 @@ TEST(BmpWriter, DepthsWithoutABmpFormAreWrittenAt24Bits) {
     TempDir t;
     Pic p = make_pic(6, 3, 24);
     for (int d : {2, 16, 0, 3, 12, 48, -1}) {
-        ASSERT_EQ(bmp(t.path("x.bmp"), p, d), 1) << d;
-        std::vector<std::uint8_t> b = slurp(t.path("x.bmp"));
+        ASSERT_EQ(bmp(t.file("x.bmp"), p, d), 1) << d;
+        std::vector<std::uint8_t> b = slurp(t.file("x.bmp"));
         EXPECT_EQ(le16(b, 28), 24u) << d;
         ASSERT_EQ(b.size(), 54 + p.px.size());
         for (int y = 0; y < 3; ++y) EXPECT_EQ(std::memcmp(&b[54 + p.pitch * y], p.at(0, y), 18), 0);
@@ -335,12 +320,12 @@ TEST(BmpWriter, DepthsWithoutABmpFormAreWrittenAt24Bits) {
 TEST(BmpWriter, TopDownMemoryIsWrittenBottomRowFirst) {
     TempDir t;
     Pic p = make_pic(4, 5, 24);
-    ASSERT_EQ(bmp(t.path("t.bmp"), p, 24, 0), 1);
-    std::vector<std::uint8_t> b = slurp(t.path("t.bmp"));
+    ASSERT_EQ(bmp(t.file("t.bmp"), p, 24, 0), 1);
+    std::vector<std::uint8_t> b = slurp(t.file("t.bmp"));
     for (int y = 0; y < 5; ++y) EXPECT_EQ(std::memcmp(&b[54 + p.pitch * y], p.at(0, 4 - y), 12), 0);
     // Palette rows too: the file's first row is the last memory row.
-    ASSERT_EQ(bmp(t.path("t8.bmp"), p, 8, 0), 1);
-    std::vector<std::uint8_t> b8 = slurp(t.path("t8.bmp"));
+    ASSERT_EQ(bmp(t.file("t8.bmp"), p, 8, 0), 1);
+    std::vector<std::uint8_t> b8 = slurp(t.file("t8.bmp"));
     PaletteQuantizer* q = quantizer_build(p.px.data(), p.w, p.h, 24, p.pitch, 8, 7);
     ASSERT_NE(q, nullptr);
     for (int y = 0; y < 5; ++y) EXPECT_EQ(std::memcmp(&b8[54 + 1024 + 4 * y], quantizer_index_row(*q, 4 - y), 4), 0);
@@ -350,8 +335,8 @@ TEST(BmpWriter, TopDownMemoryIsWrittenBottomRowFirst) {
 TEST(BmpWriter, FailuresGiveZero) {
     TempDir t;
     Pic p = make_pic(8, 8, 24);
-    EXPECT_EQ(bmp(t.path("no/such/folder/x.bmp"), p, 24), 0);
-    EXPECT_FALSE(fs::exists(t.path("no")));
+    EXPECT_EQ(bmp(t.file("no/such/folder/x.bmp"), p, 24), 0);
+    EXPECT_FALSE(fs::exists(t.file("no")));
     EXPECT_EQ(bmp("", p, 24), 0);
     // A full disk: every depth path reports the failed write.
     if (fs::exists("/dev/full")) {
@@ -360,10 +345,10 @@ TEST(BmpWriter, FailuresGiveZero) {
         EXPECT_EQ(bmp("/dev/full", big, 24), 0);
     }
     // Pixels the writer cannot take, and sizes out of range.
-    EXPECT_EQ(detail::write_bmp(t.path("y.bmp").c_str(), p.px.data(), p.pitch, 8, 8, 16, BottomUp, 7, 16, nullptr), 0);
-    EXPECT_EQ(detail::write_bmp(t.path("y.bmp").c_str(), p.px.data(), p.pitch, 0, 8, 24, BottomUp, 7, 24, nullptr), 0);
-    EXPECT_EQ(detail::write_bmp(t.path("y.bmp").c_str(), nullptr, p.pitch, 8, 8, 24, BottomUp, 7, 24, nullptr), 0);
-    EXPECT_EQ(detail::write_bmp(t.path("y.bmp").c_str(), p.px.data(), 4, 8, 8, 24, BottomUp, 7, 24, nullptr), 0);
+    EXPECT_EQ(detail::write_bmp(t.file("y.bmp").c_str(), p.px.data(), p.pitch, 8, 8, 16, BottomUp, 7, 16, nullptr), 0);
+    EXPECT_EQ(detail::write_bmp(t.file("y.bmp").c_str(), p.px.data(), p.pitch, 0, 8, 24, BottomUp, 7, 24, nullptr), 0);
+    EXPECT_EQ(detail::write_bmp(t.file("y.bmp").c_str(), nullptr, p.pitch, 8, 8, 24, BottomUp, 7, 24, nullptr), 0);
+    EXPECT_EQ(detail::write_bmp(t.file("y.bmp").c_str(), p.px.data(), 4, 8, 8, 24, BottomUp, 7, 24, nullptr), 0);
 }
 
 TEST(BmpWriter, CancelBetweenRowsGivesZero) {
@@ -372,16 +357,16 @@ TEST(BmpWriter, CancelBetweenRowsGivesZero) {
     Pic a = make_pic(10, 10, 32);
     for (int d : {8, 32}) {
         CancelAfter c(3);
-        EXPECT_EQ(bmp(t.path("c.bmp"), p, d, BottomUp, &c.engine), 0) << d;
+        EXPECT_EQ(bmp(t.file("c.bmp"), p, d, BottomUp, &c.engine), 0) << d;
         EXPECT_GT(c.asked.load(), 3);
     }
     CancelAfter c(3);
-    EXPECT_EQ(bmp(t.path("c.bmp"), a, 24, BottomUp, &c.engine), 0);
+    EXPECT_EQ(bmp(t.file("c.bmp"), a, 24, BottomUp, &c.engine), 0);
     // The one-write path is asked once, before it starts.
     CancelAfter at_once(0);
-    EXPECT_EQ(bmp(t.path("c.bmp"), p, 24, BottomUp, &at_once.engine), 0);
+    EXPECT_EQ(bmp(t.file("c.bmp"), p, 24, BottomUp, &at_once.engine), 0);
     CancelAfter never(1000000);
-    EXPECT_EQ(bmp(t.path("c.bmp"), p, 8, BottomUp, &never.engine), 1);
+    EXPECT_EQ(bmp(t.file("c.bmp"), p, 8, BottomUp, &never.engine), 1);
 }
 
 // ---------------------------------------------------------------- PNG
@@ -410,7 +395,7 @@ TEST(PngEncoder, RgbAndRgbaRowsComeBackUnchangedTopRowFirst) {
             for (int d : {24, 32, 0, 16}) {
                 Pic p = make_pic(11, 6, alpha ? 32 : 24, 9);
                 EncodeFn fn = alpha ? enc->encode_rgba : enc->encode_rgb;
-                std::string path = t.path("r.png");
+                std::string path = t.file("r.png");
                 ASSERT_EQ(fn(path.c_str(), p.px.data(), p.w, p.h, p.pitch, flags, 7, d, nullptr, nullptr), 1);
                 PngRead r = read_png(path);
                 ASSERT_TRUE(r.ok);
@@ -455,7 +440,7 @@ TEST(PngEncoder, PaletteFilesAtEachDepth) {
             for (int x = 0; x < 10; ++x) p.at(x, 2)[3] = 0;
         for (int d : {1, 2, 4, 8}) {
             EncodeFn fn = alpha ? enc->encode_rgba : enc->encode_rgb;
-            std::string path = t.path("p.png");
+            std::string path = t.file("p.png");
             ASSERT_EQ(fn(path.c_str(), p.px.data(), p.w, p.h, p.pitch, BottomUp, 7, d, nullptr, nullptr), 1) << d;
             PngRead r = read_png(path);
             ASSERT_TRUE(r.ok);
@@ -495,7 +480,7 @@ TEST(PngEncoder, OddPaletteDepthsAreRefused) {
     TempDir t;
     Pic p = make_pic(8, 8, 24);
     for (int d : {3, 5, 6, 7})
-        EXPECT_EQ(enc->encode_rgb(t.path("o.png").c_str(), p.px.data(), 8, 8, p.pitch, BottomUp, 7, d, nullptr, nullptr),
+        EXPECT_EQ(enc->encode_rgb(t.file("o.png").c_str(), p.px.data(), 8, 8, p.pitch, BottomUp, 7, d, nullptr, nullptr),
                   0)
             << d;
 }
@@ -527,7 +512,7 @@ TEST(PngEncoder, ProfileAndExifAreWrittenOnlyWhenPresent) {
     ASSERT_NE(enc, nullptr);
     TempDir t;
     Pic p = make_pic(6, 4, 24);
-    std::string path = t.path("m.png");
+    std::string path = t.file("m.png");
     Image meta;
     for (int d : {24, 8}) {
         meta.icc.clear();
@@ -566,14 +551,14 @@ TEST(PngEncoder, FailuresGiveZero) {
     TempDir t;
     Pic p = make_pic(64, 64, 24);
     Pic a = make_pic(64, 64, 32);
-    EXPECT_EQ(enc->encode_rgb(t.path("none/x.png").c_str(), p.px.data(), 64, 64, p.pitch, BottomUp, 7, 24, nullptr,
+    EXPECT_EQ(enc->encode_rgb(t.file("none/x.png").c_str(), p.px.data(), 64, 64, p.pitch, BottomUp, 7, 24, nullptr,
                               nullptr),
               0);
-    EXPECT_FALSE(fs::exists(t.path("none")));
+    EXPECT_FALSE(fs::exists(t.file("none")));
     EXPECT_EQ(enc->encode_rgb("", p.px.data(), 64, 64, p.pitch, BottomUp, 7, 24, nullptr, nullptr), 0);
-    EXPECT_EQ(enc->encode_rgb(t.path("x.png").c_str(), nullptr, 64, 64, p.pitch, BottomUp, 7, 24, nullptr, nullptr),
+    EXPECT_EQ(enc->encode_rgb(t.file("x.png").c_str(), nullptr, 64, 64, p.pitch, BottomUp, 7, 24, nullptr, nullptr),
               0);
-    EXPECT_EQ(enc->encode_rgba(t.path("x.png").c_str(), a.px.data(), 64, 64, 100, BottomUp, 7, 32, nullptr, nullptr),
+    EXPECT_EQ(enc->encode_rgba(t.file("x.png").c_str(), a.px.data(), 64, 64, 100, BottomUp, 7, 32, nullptr, nullptr),
               0);
     if (fs::exists("/dev/full")) {
         for (int d : {24, 8, 1})
@@ -594,16 +579,16 @@ TEST(PngEncoder, CancelBetweenRowsGivesZero) {
     Pic p = make_pic(20, 20, 24);
     for (int d : {24, 4}) {
         CancelAfter c(5);
-        EXPECT_EQ(enc->encode_rgb(t.path("c.png").c_str(), p.px.data(), 20, 20, p.pitch, BottomUp, 7, d, nullptr,
+        EXPECT_EQ(enc->encode_rgb(t.file("c.png").c_str(), p.px.data(), 20, 20, p.pitch, BottomUp, 7, d, nullptr,
                                   &c.engine),
                   0);
         EXPECT_GT(c.asked.load(), 5);
     }
     CancelAfter never(1000000);
-    EXPECT_EQ(enc->encode_rgb(t.path("c.png").c_str(), p.px.data(), 20, 20, p.pitch, BottomUp, 7, 24, nullptr,
+    EXPECT_EQ(enc->encode_rgb(t.file("c.png").c_str(), p.px.data(), 20, 20, p.pitch, BottomUp, 7, 24, nullptr,
                               &never.engine),
               1);
-    EXPECT_TRUE(read_png(t.path("c.png")).ok);
+    EXPECT_TRUE(read_png(t.file("c.png")).ok);
 }
 
 TEST(PaletteFiles, StopWhileThePaletteIsLearntFailsTheSave) {
@@ -616,7 +601,7 @@ TEST(PaletteFiles, StopWhileThePaletteIsLearntFailsTheSave) {
     int asked = 0, stopAt = 0;
     e.cancel = [&] { return ++asked == stopAt; };
     auto png = [&](int d) {
-        return enc->encode_rgb(t.path("q.png").c_str(), p.px.data(), p.w, p.h, p.pitch, BottomUp, 7, d, nullptr, &e);
+        return enc->encode_rgb(t.file("q.png").c_str(), p.px.data(), p.w, p.h, p.pitch, BottomUp, 7, d, nullptr, &e);
     };
     EXPECT_EQ(png(8), 1);
     EXPECT_EQ(asked, 128 + 512);
@@ -626,7 +611,7 @@ TEST(PaletteFiles, StopWhileThePaletteIsLearntFailsTheSave) {
         EXPECT_EQ(png(d), 0) << d;
         EXPECT_EQ(asked, 64) << d;
         asked = 0;
-        EXPECT_EQ(bmp(t.path("q.bmp"), p, d, BottomUp, &e), 0) << d;
+        EXPECT_EQ(bmp(t.file("q.bmp"), p, d, BottomUp, &e), 0) << d;
         EXPECT_EQ(asked, 64) << d;
     }
 }
@@ -672,24 +657,24 @@ TEST(SaveDecoded, OneBitBmp33PixelsWideKeepsItsDepthAndRowSize) {
     TempDir t;
     // Our own 1-bit file, loaded back as 24 bits with source depth 1.
     Pic p = make_pic(33, 6, 24, 8);
-    ASSERT_EQ(bmp(t.path("src.bmp"), p, 1), 1);
+    ASSERT_EQ(bmp(t.file("src.bmp"), p, 1), 1);
     Loaded l;
-    ASSERT_TRUE(l.load(t.path("src.bmp")));
+    ASSERT_TRUE(l.load(t.file("src.bmp")));
     ASSERT_EQ(l.im->source_depth, 1);
-    ASSERT_EQ(image_save(l.e, l.h, t.path("out.bmp"), 0), 1);
-    std::vector<std::uint8_t> b = slurp(t.path("out.bmp"));
+    ASSERT_EQ(image_save(l.e, l.h, t.file("out.bmp"), 0), 1);
+    std::vector<std::uint8_t> b = slurp(t.file("out.bmp"));
     EXPECT_EQ(le16(b, 28), 1u);
     EXPECT_EQ(le32(b, 10), 54u + 8u);
     EXPECT_EQ(b.size(), 54u + 8u + 8u * 6u);
     // Saved as PNG it is a 1-bit palette file.
-    ASSERT_EQ(image_save(l.e, l.h, t.path("out.png"), PngEncoderId), 1);
-    PngRead r = read_png(t.path("out.png"));
+    ASSERT_EQ(image_save(l.e, l.h, t.file("out.png"), PngEncoderId), 1);
+    PngRead r = read_png(t.file("out.png"));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.colourType, 3);
     EXPECT_EQ(r.bitDepth, 1);
     EXPECT_EQ(r.paletteSize, 2);
     // Both outputs load again with the picture's size.
-    ASSERT_TRUE(l.load(t.path("out.png")));
+    ASSERT_TRUE(l.load(t.file("out.png")));
     EXPECT_EQ(l.im->width, 33);
     EXPECT_EQ(l.im->height, 6);
 }
@@ -700,15 +685,15 @@ TEST(SaveDecoded, EightBitPaletteBmpComesBackAsEightBitPalette) {
     Loaded l;
     ASSERT_TRUE(l.load(suite("bmpsuite/g/pal8.bmp")));
     ASSERT_EQ(l.im->source_depth, 8);
-    ASSERT_EQ(image_save(l.e, l.h, t.path("o.bmp"), 0), 1);
-    std::vector<std::uint8_t> b = slurp(t.path("o.bmp"));
+    ASSERT_EQ(image_save(l.e, l.h, t.file("o.bmp"), 0), 1);
+    std::vector<std::uint8_t> b = slurp(t.file("o.bmp"));
     EXPECT_EQ(le16(b, 28), 8u);
     EXPECT_EQ(le32(b, 10), 54u + 1024u);
     const int w = l.im->width, h = l.im->height;
     EXPECT_EQ(b.size(), 54u + 1024u + static_cast<std::size_t>((w + 3) / 4 * 4) * h);
     // The rebuilt palette stays close to the picture: mean error per channel.
     Loaded back;
-    ASSERT_TRUE(back.load(t.path("o.bmp")));
+    ASSERT_TRUE(back.load(t.file("o.bmp")));
     ASSERT_EQ(back.im->width, w);
     ASSERT_EQ(back.im->height, h);
     long err = 0;
@@ -746,8 +731,8 @@ TEST(SaveDecoded, WhatIsWrittenPerSourceKind) {
         ++ran;
         Loaded l;
         ASSERT_TRUE(l.load(suite(c.file))) << c.file;
-        ASSERT_EQ(image_save(l.e, l.h, t.path("o.png"), PngEncoderId), 1) << c.file;
-        PngRead r = read_png(t.path("o.png"));
+        ASSERT_EQ(image_save(l.e, l.h, t.file("o.png"), PngEncoderId), 1) << c.file;
+        PngRead r = read_png(t.file("o.png"));
         ASSERT_TRUE(r.ok) << c.file;
         EXPECT_EQ(r.colourType, c.pngType) << c.file;
         EXPECT_EQ(r.bitDepth, c.pngDepth) << c.file;
@@ -757,8 +742,8 @@ TEST(SaveDecoded, WhatIsWrittenPerSourceKind) {
             EXPECT_EQ(r.gama, 180000);
             EXPECT_EQ(r.paletteSize, 1 << c.pngDepth) << c.file;
         }
-        ASSERT_EQ(image_save(l.e, l.h, t.path("o.bmp"), 0), 1) << c.file;
-        std::vector<std::uint8_t> b = slurp(t.path("o.bmp"));
+        ASSERT_EQ(image_save(l.e, l.h, t.file("o.bmp"), 0), 1) << c.file;
+        std::vector<std::uint8_t> b = slurp(t.file("o.bmp"));
         ASSERT_GE(b.size(), 54u);
         EXPECT_EQ(le16(b, 28), static_cast<std::uint32_t>(c.bmpDepth)) << c.file;
 
@@ -782,7 +767,7 @@ TEST(SaveDecoded, WhatIsWrittenPerSourceKind) {
             Image* wide = im.depth == 16 ? detail::convert16_to_24(l.e, im) : nullptr;
             const Image& want = wide ? *wide : im;
             Loaded back;
-            ASSERT_TRUE(back.load(t.path("o.png"))) << c.file;
+            ASSERT_TRUE(back.load(t.file("o.png"))) << c.file;
             ASSERT_EQ(back.im->depth, want.depth == 32 ? 32 : 24) << c.file;
             bool same = true;
             for (int y = 0; y < im.height && same; ++y)
@@ -818,7 +803,7 @@ TEST(SaveDecoded, EverySuiteFileRoundTripsThroughPngAndBmp) {
         if (!l.load(f)) continue;  // what the decoders refuse is their business
         ++loaded;
         for (std::uint32_t enc : {PngEncoderId, BmpEncoderId}) {
-            std::string out = t.path(enc == BmpEncoderId ? "rt.bmp" : "rt.png");
+            std::string out = t.file(enc == BmpEncoderId ? "rt.bmp" : "rt.png");
             ASSERT_EQ(image_save(l.e, l.h, out, enc), 1) << f;
             Loaded back;
             ASSERT_TRUE(back.load(out)) << f << " -> " << out;

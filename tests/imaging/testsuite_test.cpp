@@ -91,7 +91,7 @@ TEST(PngSuite, EveryAcceptedFileLoadsWithTheTabledDepthAndReferencePixels) {
         if (!ref.ok) continue;  // libpng itself refuses it
         SCOPED_TRACE(name);
         Engine e;
-        register_all(e);
+        registerCodecs(e);
         const Image* im = image_get(e, image_load(e, p.string()));
         ASSERT_NE(im, nullptr);
         ASSERT_EQ(im->width, ref.width);
@@ -114,7 +114,7 @@ TEST(PngSuite, DamagedFilesFailCleanlyOrLoad) {
         if (p.filename().string()[0] != 'x') continue;
         SCOPED_TRACE(p.filename().string());
         Engine e;
-        register_all(e);
+        registerCodecs(e);
         ImageHandle h = image_load(e, p.string());
         const bool refOk = reference_png(p.string()).ok;
         if (h != NoImage) {
@@ -139,7 +139,7 @@ TEST(BmpSuite, BadAndQuestionableFilesFailCleanlyOrLoad) {
         for (const fs::path& p : files_in(dir / sub, ".bmp")) {
             SCOPED_TRACE(p.string());
             Engine e;
-            register_all(e);
+            registerCodecs(e);
             ImageHandle h = image_load(e, p.string());
             if (h != NoImage) {
                 const Image* im = image_get(e, h);
@@ -172,7 +172,7 @@ TEST(BmpSuite, GoodFilesMatchTheirReferenceRenderings) {
         const std::string name = p.filename().string();
         SCOPED_TRACE(name);
         Engine e;
-        register_all(e);
+        registerCodecs(e);
         ImageHandle h = image_load(e, p.string());
         ASSERT_NE(h, NoImage);
         auto ref_it = reference.find(name);
@@ -206,7 +206,7 @@ TEST(JpegSamples, LibraryTestPicturesLoadOrFailCleanly) {
     for (const fs::path& p : files_in(dir, ".jpg")) {
         SCOPED_TRACE(p.filename().string());
         Engine e;
-        register_all(e);
+        registerCodecs(e);
         const Image* im = image_get(e, image_load(e, p.string()));
         if (!im) continue;  // e.g. 12-bit samples this library build cannot read
         EXPECT_EQ(im->depth, 24);
@@ -217,7 +217,7 @@ TEST(JpegSamples, LibraryTestPicturesLoadOrFailCleanly) {
     const fs::path orig = dir / "testorig.jpg";
     if (fs::is_regular_file(orig)) {
         Engine e;
-        register_all(e);
+        registerCodecs(e);
         ImageHandle h = image_load(e, orig.string());
         ASSERT_NE(h, NoImage);
         EXPECT_EQ(image_width(e, h), 227);

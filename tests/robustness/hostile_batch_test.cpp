@@ -66,7 +66,7 @@ protected:
     // with the same limit).
     bool loadable(const std::string& name) {
         img::Engine e;
-        tvtest::register_all(e);
+        tvtest::registerCodecs(e);
         e.maxPixelBytes = b.p.engine.maxPixelBytes;
         img::ImageHandle h = img::image_load(e, b.src + name);
         bool ok = h != img::NoImage;

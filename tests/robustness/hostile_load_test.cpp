@@ -21,7 +21,7 @@ namespace {
 class HostileLoad : public ::testing::Test {
 protected:
     void SetUp() override {
-        tvtest::register_all(engine);
+        tvtest::registerCodecs(engine);
         // Small enough that the huge-size forgeries are refused at once,
         // large enough for every honest picture here.
         engine.maxPixelBytes = 16u << 20;

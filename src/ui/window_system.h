@@ -2,6 +2,7 @@
 // program uses goes through this interface. The backends implement it: the
 // Qt desktop one (backends/qt) and a headless scripted one that tests drive
 // (backends/scripted). Nothing above this layer talks to a window system.
+// The rules they share are in contract_rules.h.
 #pragma once
 
 #include <cstdint>
@@ -150,10 +151,10 @@ public:
 
     virtual std::string clipboardText() = 0;
 
-    // Shutdown: closes every open requester (message box answers Cancel, or
-    // No when it has no Cancel button; chooser and input box answer "") and
-    // answers every later requester that way at once, from any thread, so a
-    // worker blocked in a question can be joined.
+    // Shutdown: closes every open requester with the answer of a box closed
+    // unanswered (closedAnswer: Cancel, else No, else OK; chooser and input
+    // box "") and answers every later requester that way at once, from any
+    // thread, so a worker blocked in a question can be joined.
     virtual void shutdown() = 0;
 
     // Milliseconds since some start, 32 bits, wrapping.

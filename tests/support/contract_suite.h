@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "support/hang_guard.h"
+#include "ui/contract_rules.h"
 #include "ui/window_system.h"
 
 using ContractFactory = std::function<std::unique_ptr<tv::WindowSystem>()>;
@@ -395,4 +396,87 @@ TEST_P(WindowSystemContract, WorkerThreadReadsWhileUiThreadWrites) {
     EXPECT_TRUE(done);
     EXPECT_EQ(reads, 200);
     EXPECT_EQ(badReads, 0);
+}
+
+// ---- the rules every backend takes from contract_rules.h ----
+
+TEST_P(WindowSystemContract, GadgetEventsCarryTheirCause) {
+    buildAllKinds();
+    drainEvents();
+    ui->setText(1002, "changed");
+    bool change = false;
+    for (const tv::Event& e : drainEvents())
+        if (e.kind == tv::EventKind::Gadget && e.gadget == 1002 && e.cause == tv::cause::Change) change = true;
+    EXPECT_TRUE(change);
+}
+
+TEST_P(WindowSystemContract, SpinValueFollowsATypedWholeNumber) {
+    buildAllKinds();
+    ui->setState(1007, 5);
+    ui->setText(1007, " 42 ");
+    EXPECT_EQ(ui->getText(1007), " 42 ");
+    EXPECT_EQ(ui->getState(1007), 42);
+    ui->setText(1007, "99999");
+    EXPECT_EQ(ui->getState(1007), 30000);  // kept in the range
+    ui->setText(1007, "abc");
+    EXPECT_EQ(ui->getState(1007), 5);  // no number: the value last set
+}
+
+TEST_P(WindowSystemContract, SpinAndProgressBarLimitsMayComeInEitherOrder) {
+    ASSERT_TRUE(ui->openWindow(100, 0, 0, 300, 200, "Limits", tv::wflag::TitleBar));
+    ASSERT_TRUE(ui->spinGadget(1000, {0, 0, 80, 20}, 30000, 1, 0));
+    ASSERT_TRUE(ui->progressBarGadget(1001, {0, 30, 200, 20}, 100, 0));
+    EXPECT_EQ(ui->getState(1000), 1);
+    EXPECT_EQ(ui->getText(1000), "1");
+    ui->setState(1000, 40000);
+    EXPECT_EQ(ui->getState(1000), 30000);
+    ui->setState(1000, 0);
+    EXPECT_EQ(ui->getState(1000), 1);
+    EXPECT_EQ(ui->getState(1001), 0);
+    ui->setState(1001, 150);
+    EXPECT_EQ(ui->getState(1001), 100);
+    ui->setState(1001, -5);
+    EXPECT_EQ(ui->getState(1001), 0);
+}
+
+TEST_P(WindowSystemContract, WindowOfNegativeSizeIsRefused) {
+    EXPECT_FALSE(ui->openWindow(100, 0, 0, -1, 200, "Bad", tv::wflag::TitleBar));
+    EXPECT_FALSE(ui->openWindow(100, 0, 0, 300, -1, "Bad", tv::wflag::TitleBar));
+    EXPECT_FALSE(ui->isWindowVisible(100));
+    EXPECT_TRUE(ui->openWindow(100, 0, 0, 300, 200, "Good", tv::wflag::TitleBar | tv::wflag::Invisible));
+}
+
+TEST_P(WindowSystemContract, ComboTextSelectsTheRowOfExactlyThatText) {
+    buildAllKinds();
+    for (const char* row : {"JPG", "PNG", "BMP"}) ui->addItem(1005, -1, row);
+    ui->setText(1005, "PNG");
+    EXPECT_EQ(ui->getState(1005), 1);
+    ui->setText(1005, "GIF");  // no such row: the selection stays
+    ui->setText(1005, "bmp");
+    EXPECT_EQ(ui->getState(1005), 1);
+    EXPECT_EQ(ui->getText(1005), "PNG");
+}
+
+TEST_P(WindowSystemContract, TopLevelWalkCutsLongTitlesBeforeACharacter) {
+    const std::string title = std::string(254, 'a') + "\xC3\xA9";  // 256 bytes, the last character two of them
+    ASSERT_TRUE(ui->openWindow(100, 0, 0, 300, 200, title, tv::wflag::TitleBar));
+    EXPECT_EQ(ui->windowTitle(100), title);
+    bool cut = false;
+    for (const tv::TopLevelWindow& w : ui->topLevelWindows())
+        if (w.title == std::string(254, 'a')) cut = true;
+    EXPECT_TRUE(cut);
+}
+
+TEST_P(WindowSystemContract, RequestersAfterShutdownAnswerAtOnceAsIfClosed) {
+    buildAllKinds();
+    ui->shutdown();
+    EXPECT_EQ(ui->messageBox("t", "m", tv::mb::Ok | tv::mb::IconError), tv::answer::Ok);
+    EXPECT_EQ(ui->messageBox("t", "m", tv::mb::YesNoCancel | tv::mb::IconWarning), tv::answer::Cancel);
+    EXPECT_EQ(ui->messageBox("t", "m", tv::mb::YesNo), tv::answer::No);
+    EXPECT_EQ(ui->messageBox("t", "m", 1), tv::answer::Ok);  // a set the contract does not name shows OK alone
+    EXPECT_EQ(ui->inputBox("t", "p", "default"), "");
+    EXPECT_EQ(ui->folderChooser("t", "/tmp/"), "");
+    int fromWorker = 0;
+    std::thread([&] { fromWorker = ui->messageBox("t", "m", tv::mb::YesNo); }).join();
+    EXPECT_EQ(fromWorker, tv::answer::No);
 }

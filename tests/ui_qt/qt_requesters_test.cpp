@@ -119,6 +119,40 @@ TEST_F(QtRequesters, ButtonSetsIconsAndAnswersOnTheUiThread) {
     }
 }
 
+TEST_F(QtRequesters, WorkerBoxDisablesItsOwnerOnlyAUiThreadBoxEveryVisibleWindow) {
+    constexpr int Other = 200;
+    ASSERT_TRUE(ui->openWindow(Other, 0, 0, 200, 100, "Tarvolin - Settings", wflag::TitleBar));
+    ui->activateWindow(Progress);
+    ASSERT_TRUE(tvtest::waitUntil([this] { return QApplication::activeWindow() == ui->windowWidget(Progress); }));
+    bool otherEnabledWhileOpen = false;
+    auto seeOther = [&] {
+        otherEnabledWhileOpen = ui->windowWidget(Other)->isEnabled();
+        return true;
+    };
+
+    answerBoxWith(QMessageBox::Ok, seeOther);
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        ui->messageBox("Tarvolin", "Load failed.", mb::Ok | mb::IconError);
+        finished = true;
+    });
+    QElapsedTimer t;
+    t.start();
+    while (!finished && t.elapsed() < tvtest::HangGuardMs) ui->waitEvent(50);
+    worker.join();
+    EXPECT_FALSE(progressEnabledWhileOpen) << "the owner";
+    EXPECT_TRUE(otherEnabledWhileOpen) << "a window the worker did not make";
+
+    ui->activateWindow(Progress);
+    ASSERT_TRUE(tvtest::waitUntil([this] { return QApplication::activeWindow() == ui->windowWidget(Progress); }));
+    answerBoxWith(QMessageBox::Ok, seeOther);
+    ui->messageBox("Tarvolin", "Load failed.", mb::Ok | mb::IconError);
+    EXPECT_FALSE(progressEnabledWhileOpen);
+    EXPECT_FALSE(otherEnabledWhileOpen) << "every visible window of the UI thread";
+    EXPECT_TRUE(ui->windowWidget(Other)->isEnabled());
+    EXPECT_TRUE(ui->windowWidget(Progress)->isEnabled());
+}
+
 TEST_F(QtRequesters, ShutdownAnswersOpenAndLaterRequestersAtOnce) {
     std::atomic<int> first{0};
     std::string input = "unset";

@@ -42,24 +42,11 @@
 #include <unordered_map>
 
 #include "backends/qt/x11_windows.h"
+#include "ui/contract_rules.h"
 
 namespace tv {
 
 namespace {
-
-// What happened to a gadget; only used to tell events apart when merging.
-namespace cause {
-constexpr int Clicked = 1;
-constexpr int Changed = 2;
-constexpr int FocusIn = 3;
-constexpr int FocusOut = 4;
-constexpr int PopupOpened = 5;
-constexpr int PopupClosed = 6;
-constexpr int RightClicked = 7;
-constexpr int DoubleClicked = 8;
-constexpr int SelectionChanged = 9;
-constexpr int CheckChanged = 10;
-}  // namespace cause
 
 QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -68,7 +55,7 @@ std::string ss(const QString& s) {
     return std::string(b.constData(), static_cast<std::size_t>(b.size()));
 }
 
-QColor qcolour(Colour c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+QColor qcolour(Colour c) { return QColor(redOf(c), greenOf(c), blueOf(c)); }
 
 // A top-level program window: its close box only reports; the program
 // decides what happens.
@@ -76,6 +63,7 @@ class TvWindow : public QWidget {
 public:
     explicit TvWindow(Qt::WindowFlags flags) : QWidget(nullptr, flags) {}
     std::function<void()> onClose;
+    std::function<void()> onActivated;  // the window system made it the active window
     std::string title;
     int innerWidth = 0, innerHeight = 0;  // before scaling
     bool centred = false;
@@ -84,6 +72,10 @@ protected:
     void closeEvent(QCloseEvent* e) override {
         e->ignore();
         if (onClose) onClose();
+    }
+    void changeEvent(QEvent* e) override {
+        QWidget::changeEvent(e);
+        if (e->type() == QEvent::ActivationChange && isActiveWindow() && onActivated) onActivated();
     }
 };
 
@@ -114,11 +106,11 @@ protected:
             setCurrentItem(nullptr, 0, QItemSelectionModel::NoUpdate);
         }
         QTreeWidget::mousePressEvent(e);
-        if (notify) notify(e->button() == Qt::RightButton ? cause::RightClicked : cause::Clicked);
+        if (notify) notify(e->button() == Qt::RightButton ? cause::RightClick : cause::Click);
     }
     void mouseDoubleClickEvent(QMouseEvent* e) override {
         QTreeWidget::mouseDoubleClickEvent(e);
-        if (notify) notify(cause::DoubleClicked);
+        if (notify) notify(cause::DoubleClick);
     }
 };
 
@@ -126,29 +118,22 @@ protected:
 // wheel step the value by one within the range and show plain digits.
 class TvSpin : public QAbstractSpinBox {
 public:
-    TvSpin(QWidget* parent, int lo, int hi) : QAbstractSpinBox(parent), lo_(std::min(lo, hi)), hi_(std::max(lo, hi)) {
+    TvSpin(QWidget* parent, Range range) : QAbstractSpinBox(parent), range_(range) {
         lineEdit()->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-        setValue(lo_);
+        setValue(range_.lo);
     }
-    // The typed text's value when it is a whole number (clamped to the
-    // range), else the last value set or stepped to.
-    int value() const {
-        bool ok = false;
-        qlonglong v = lineEdit()->text().trimmed().toLongLong(&ok);
-        if (!ok) return value_;
-        return int(std::clamp<qlonglong>(v, lo_, hi_));
-    }
+    int value() const { return spinValue(ss(lineEdit()->text()), range_, value_); }
     void setValue(int v) {
-        value_ = std::clamp(v, lo_, hi_);
-        lineEdit()->setText(QString::number(value_));
+        value_ = range_.clamp(v);
+        lineEdit()->setText(qs(spinText(value_)));
     }
     void setRawText(const QString& t) { lineEdit()->setText(t); }
     QString rawText() const { return lineEdit()->text(); }
     QLineEdit* edit() const { return lineEdit(); }
     void stepBy(int steps) override {
-        qlonglong next = qlonglong(value()) + steps;
-        setValue(int(std::clamp<qlonglong>(next, lo_, hi_)));
+        long long next = static_cast<long long>(value()) + steps;
+        setValue(static_cast<int>(std::clamp<long long>(next, range_.lo, range_.hi)));
     }
     QValidator::State validate(QString&, int&) const override { return QValidator::Acceptable; }
     void fixup(QString&) const override {}
@@ -160,8 +145,8 @@ protected:
     }
 
 private:
-    int lo_, hi_;
-    int value_ = 0;
+    Range range_;
+    int value_ = 0;  // last set or stepped to
 };
 
 class FocusFilter : public QObject {
@@ -193,12 +178,11 @@ struct Mirror {
     std::vector<int> rows;
 };
 
-enum class RequestKind { Message, Folder, Input };
-
 struct Request {
-    RequestKind kind = RequestKind::Message;
+    RequesterKind kind = RequesterKind::MessageBox;
     QString title, text, extra;
     unsigned type = 0;
+    bool askedOnUiThread = true;
     // Filled when answered; guarded by the requester mutex.
     bool done = false;
     int answer = 0;
@@ -209,11 +193,21 @@ struct Request {
     std::vector<QPointer<QWidget>> disabled;
 };
 
-int defaultAnswer(unsigned type) {
-    switch (type & mb::ButtonMask) {
-    case mb::YesNoCancel: return answer::Cancel;
-    case mb::YesNo: return answer::No;
-    default: return answer::Ok;
+// What a requester that got no answer gives: shutdown, or the application
+// quitting under it.
+void answerUnanswered(Request& r) {
+    r.done = true;
+    r.answer = r.kind == RequesterKind::MessageBox ? closedAnswer(r.type) : 0;
+    r.result.clear();
+}
+
+int answerOf(QMessageBox::StandardButton button, int none) {
+    switch (button) {
+    case QMessageBox::Ok: return answer::Ok;
+    case QMessageBox::Cancel: return answer::Cancel;
+    case QMessageBox::Yes: return answer::Yes;
+    case QMessageBox::No: return answer::No;
+    default: return none;
     }
 }
 
@@ -229,14 +223,17 @@ struct QtWindowSystem::Impl {
     double scale = 1.0;
     std::map<int, TvWindow*> windows;
     int currentWindow = 0;
+    // The program window last brought to the front, by the program or the
+    // user: the window system makes a window active only some time after
+    // the program asked, and a worker's question may come in between.
+    int front = 0;
     std::map<int, Gadget> gadgets;
     std::vector<QFont> fonts;
     QElapsedTimer clock;
 
     std::mutex queueMutex;
-    std::deque<Event> queue;
+    EventQueue queue;
     QEventLoop* waitLoop = nullptr;
-    int lastGadget = 0;
 
     std::mutex mirrorMutex;
     std::unordered_map<int, Mirror> mirror;
@@ -264,8 +261,7 @@ struct QtWindowSystem::Impl {
     void push(Event e) {
         {
             std::lock_guard<std::mutex> lock(queueMutex);
-            if (!queue.empty() && queue.back() == e) return;
-            queue.push_back(e);
+            if (!queue.push(e)) return;
         }
         if (waitLoop) waitLoop->quit();
     }
@@ -277,12 +273,18 @@ struct QtWindowSystem::Impl {
         push(Event{EventKind::Gadget, g->window, id, why});
     }
 
-    bool pop(Event& out) {
+    Event take() {
         std::lock_guard<std::mutex> lock(queueMutex);
-        if (queue.empty()) return false;
-        out = queue.front();
-        queue.pop_front();
-        return true;
+        return queue.take();
+    }
+
+    void bringToFront(int id) {
+        auto it = windows.find(id);
+        if (it == windows.end()) return;
+        front = id;
+        // Raising is meaningless without a window manager and only warns there.
+        if (QGuiApplication::platformName() != QLatin1String("offscreen")) it->second->raise();
+        it->second->activateWindow();
     }
 
     // ------------------------------------------------------------ mirror
@@ -473,8 +475,11 @@ struct QtWindowSystem::Impl {
 
     // ------------------------------------------------------------ requesters
 
-    // The program's window in the foreground, if any.
+    // The program window in the foreground: the one last brought to the
+    // front while it stays visible, else the active one if it is the program's.
     QWidget* foregroundWindow() const {
+        auto it = windows.find(front);
+        if (it != windows.end() && it->second->isVisible()) return it->second;
         QWidget* active = QApplication::activeWindow();
         for (const auto& [id, w] : windows)
             if (w == active) return w;
@@ -482,14 +487,15 @@ struct QtWindowSystem::Impl {
     }
 
     void disableProgramWindows(Request& r, QWidget* owner) {
-        auto disable = [&r](QWidget* w) {
-            if (w && w->isVisible() && w->isEnabled()) {
+        int ownerId = 0;
+        for (const auto& [id, w] : windows)
+            if (w == owner) ownerId = id;
+        for (const auto& [id, w] : windows) {
+            if (requesterDisables(id, w->isVisible(), ownerId, r.askedOnUiThread) && w->isEnabled()) {
                 w->setEnabled(false);
                 r.disabled.emplace_back(w);
             }
-        };
-        disable(owner);
-        for (const auto& [id, w] : windows) disable(w);
+        }
     }
 
     void finish(const std::shared_ptr<Request>& r, int answerCode, const std::string& result) {
@@ -518,7 +524,7 @@ struct QtWindowSystem::Impl {
     }
 
     void finishDefault(const std::shared_ptr<Request>& r) {
-        finish(r, r->kind == RequestKind::Message ? defaultAnswer(r->type) : 0, std::string());
+        finish(r, r->kind == RequesterKind::MessageBox ? closedAnswer(r->type) : 0, std::string());
     }
 
     static void centreOn(QWidget* dlg, QWidget* owner) {
@@ -542,16 +548,16 @@ struct QtWindowSystem::Impl {
         QWidget* owner = foregroundWindow();
         QDialog* dlg = nullptr;
         switch (r->kind) {
-        case RequestKind::Message: dlg = makeMessageBox(r); break;
-        case RequestKind::Folder: dlg = makeFolderChooser(r); break;
-        case RequestKind::Input: dlg = makeInputBox(r); break;
+        case RequesterKind::MessageBox: dlg = makeMessageBox(r); break;
+        case RequesterKind::FolderChooser: dlg = makeFolderChooser(r); break;
+        case RequesterKind::InputBox: dlg = makeInputBox(r); break;
         }
         r->dialog = dlg;
         openRequests.push_back(r);
         // Not a child of the owner: disabling the owner would disable the
         // box too. The owner is its transient parent instead.
         dlg->setWindowModality(Qt::ApplicationModal);
-        if (r->kind == RequestKind::Input || !owner) centreOn(dlg, nullptr);
+        if (r->kind == RequesterKind::InputBox || !owner) centreOn(dlg, nullptr);
         else centreOn(dlg, owner);
         disableProgramWindows(*r, owner);
         if (owner) {
@@ -559,7 +565,7 @@ struct QtWindowSystem::Impl {
             if (dlg->windowHandle() && owner->windowHandle()) dlg->windowHandle()->setTransientParent(owner->windowHandle());
         }
         dlg->open();
-        if (r->kind == RequestKind::Input) {
+        if (r->kind == RequesterKind::InputBox) {
             if (auto* edit = dlg->findChild<QLineEdit*>()) {
                 edit->setFocus(Qt::OtherFocusReason);
                 edit->setCursorPosition(int(edit->text().size()));
@@ -577,22 +583,22 @@ struct QtWindowSystem::Impl {
         box->setWindowTitle(r->title);
         box->setTextFormat(Qt::PlainText);  // file names are not markup
         box->setText(r->text);
-        switch (r->type & mb::IconMask) {
-        case mb::IconError: box->setIcon(QMessageBox::Critical); break;
-        case mb::IconWarning: box->setIcon(QMessageBox::Warning); break;
-        default: box->setIcon(QMessageBox::NoIcon); break;
+        switch (messageIcon(r->type)) {
+        case MessageIcon::Error: box->setIcon(QMessageBox::Critical); break;
+        case MessageIcon::Warning: box->setIcon(QMessageBox::Warning); break;
+        case MessageIcon::None: box->setIcon(QMessageBox::NoIcon); break;
         }
-        switch (r->type & mb::ButtonMask) {
-        case mb::YesNoCancel:
+        switch (messageButtons(r->type)) {
+        case MessageButtons::YesNoCancel:
             box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             box->setDefaultButton(QMessageBox::Yes);
             box->setEscapeButton(QMessageBox::Cancel);
             break;
-        case mb::YesNo:
+        case MessageButtons::YesNo:
             box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box->setDefaultButton(QMessageBox::Yes);
             break;
-        default:
+        case MessageButtons::Ok:
             box->setStandardButtons(QMessageBox::Ok);
             box->setDefaultButton(QMessageBox::Ok);
             box->setEscapeButton(QMessageBox::Ok);
@@ -602,17 +608,9 @@ struct QtWindowSystem::Impl {
         QObject::connect(box, &QDialog::finished, box, [this, box, weak](int) {
             auto req = weak.lock();
             if (!req) return;
-            int a = defaultAnswer(req->type);
-            if (QAbstractButton* b = box->clickedButton()) {
-                switch (box->standardButton(b)) {
-                case QMessageBox::Ok: a = answer::Ok; break;
-                case QMessageBox::Cancel: a = answer::Cancel; break;
-                case QMessageBox::Yes: a = answer::Yes; break;
-                case QMessageBox::No: a = answer::No; break;
-                default: break;
-                }
-            }
-            finish(req, a, std::string());
+            int unanswered = closedAnswer(req->type);
+            QAbstractButton* b = box->clickedButton();
+            finish(req, b ? answerOf(box->standardButton(b), unanswered) : unanswered, std::string());
         });
         return box;
     }
@@ -623,8 +621,7 @@ struct QtWindowSystem::Impl {
         dlg->setOption(QFileDialog::ShowDirsOnly, true);
         dlg->setOption(QFileDialog::DontUseNativeDialog, true);
         dlg->setAcceptMode(QFileDialog::AcceptOpen);
-        QString initial = r->extra;
-        if (initial.size() > 1 && initial.endsWith(QLatin1Char('/'))) initial.chop(1);
+        QString initial = qs(chooserStartFolder(ss(r->extra)));
         // A missing or empty start folder leaves the dialog at its own start.
         if (!initial.isEmpty() && QFileInfo(initial).isDir()) dlg->setDirectory(initial);
         std::weak_ptr<Request> weak = r;
@@ -634,10 +631,7 @@ struct QtWindowSystem::Impl {
             std::string chosen;
             if (result == QDialog::Accepted) {
                 const QStringList files = dlg->selectedFiles();
-                if (!files.isEmpty() && !files.first().isEmpty()) {
-                    chosen = ss(files.first());
-                    if (chosen.back() != '/') chosen += '/';
-                }
+                if (!files.isEmpty()) chosen = chosenFolder(ss(files.first()));
             }
             finish(req, 0, chosen);
         });
@@ -647,19 +641,19 @@ struct QtWindowSystem::Impl {
     QDialog* makeInputBox(const std::shared_ptr<Request>& r) {
         auto* dlg = new QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
         dlg->setWindowTitle(r->title);
-        // 300 x 130 outside, less a usual frame and title bar.
-        dlg->setFixedSize(px(294), px(102));
+        // The outer size less a usual frame and title bar.
+        dlg->setFixedSize(px(input_box::OuterWidth - 6), px(input_box::OuterHeight - 28));
         auto* label = new QLabel(dlg);
         label->setTextFormat(Qt::PlainText);
         label->setText(r->text);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setGeometry(rect({10, 10, 280, 22}));
+        label->setGeometry(rect(input_box::Prompt));
         auto* edit = new QLineEdit(dlg);
-        edit->setGeometry(rect({10, 32, 275, 21}));
+        edit->setGeometry(rect(input_box::Field));
         edit->setText(r->extra);
         edit->setCursorPosition(int(r->extra.size()));
         auto* ok = new QPushButton(QStringLiteral("OK"), dlg);
-        ok->setGeometry(rect({110, 67, 80, 25}));
+        ok->setGeometry(rect(input_box::Ok));
         ok->setDefault(true);
         ok->setAutoDefault(true);
         QObject::connect(ok, &QPushButton::clicked, dlg, &QDialog::accept);
@@ -676,11 +670,11 @@ struct QtWindowSystem::Impl {
     // local event loop, on another thread by handing it to the UI thread.
     std::shared_ptr<Request> run(std::shared_ptr<Request> r) {
         if (shuttingDownNow()) {
-            r->done = true;
-            r->answer = r->kind == RequestKind::Message ? defaultAnswer(r->type) : 0;
+            answerUnanswered(*r);
             return r;
         }
-        if (onGui()) {
+        r->askedOnUiThread = onGui();
+        if (r->askedOnUiThread) {
             QEventLoop loop;
             r->loop = &loop;
             openRequest(r);
@@ -692,21 +686,13 @@ struct QtWindowSystem::Impl {
             if (!done) loop.exec();
             r->loop = nullptr;
             std::lock_guard<std::mutex> lock(requestMutex);
-            if (!r->done) {  // the application is quitting
-                r->done = true;
-                r->answer = r->kind == RequestKind::Message ? defaultAnswer(r->type) : 0;
-                r->result.clear();
-            }
+            if (!r->done) answerUnanswered(*r);  // the application is quitting
             return r;
         }
         QMetaObject::invokeMethod(hub, [this, r] { openRequest(r); }, Qt::QueuedConnection);
         std::unique_lock<std::mutex> lock(requestMutex);
         requestCv.wait(lock, [&] { return r->done || shuttingDown; });
-        if (!r->done) {
-            r->done = true;
-            r->answer = r->kind == RequestKind::Message ? defaultAnswer(r->type) : 0;
-            r->result.clear();
-        }
+        if (!r->done) answerUnanswered(*r);
         return r;
     }
 
@@ -717,14 +703,6 @@ struct QtWindowSystem::Impl {
 };
 
 // ---------------------------------------------------------------- set-up
-
-namespace {
-// Raising is meaningless without a window manager and only warns there.
-void bringToFront(QWidget* w) {
-    if (QGuiApplication::platformName() != QLatin1String("offscreen")) w->raise();
-    w->activateWindow();
-}
-}  // namespace
 
 QtWindowSystem::QtWindowSystem() : d(std::make_unique<Impl>()) {
     d->gui = QThread::currentThread();
@@ -768,7 +746,7 @@ QWidget* QtWindowSystem::gadgetWidget(int id) {
 
 bool QtWindowSystem::openWindow(int id, int x, int y, int innerWidth, int innerHeight, std::string_view title,
                                 unsigned flags) {
-    if (!d->onGui() || d->windows.count(id) || innerWidth < 0 || innerHeight < 0) return false;
+    if (!d->onGui() || d->windows.count(id) || !windowSizeValid(innerWidth, innerHeight)) return false;
     Qt::WindowFlags wf = Qt::Window;
     if (flags & wflag::TitleBar)
         wf |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -786,11 +764,12 @@ bool QtWindowSystem::openWindow(int id, int x, int y, int innerWidth, int innerH
         w->move(x, y);
     }
     w->onClose = [this, id] { d->push(Event{EventKind::CloseWindow, id, 0, 0}); };
+    w->onActivated = [this, id] { d->front = id; };
     d->windows[id] = w;
     d->currentWindow = id;
     if (!(flags & wflag::Invisible)) {
         w->show();
-        bringToFront(w);
+        d->bringToFront(id);
     }
     return true;
 }
@@ -802,7 +781,7 @@ void QtWindowSystem::hideWindow(int id, bool hide) {
         w->hide();
     } else {
         w->show();  // keeps a minimised window minimised
-        bringToFront(w);
+        d->bringToFront(id);
     }
 }
 
@@ -823,7 +802,7 @@ void QtWindowSystem::activateWindow(int id) {
     QWidget* w = d->onGui() ? windowWidget(id) : nullptr;
     if (!w) return;
     if (w->isMinimized()) w->showNormal();
-    bringToFront(w);
+    d->bringToFront(id);
 }
 
 // ---------------------------------------------------------------- gadgets
@@ -859,7 +838,7 @@ bool QtWindowSystem::stringGadget(int id, Rect r, std::string_view text) {
     w->installEventFilter(d->focusFilter);
     QObject::connect(w, &QLineEdit::textChanged, w, [this, id](const QString& t) {
         d->mirrorText(id, t);
-        d->gadgetEvent(id, cause::Changed);
+        d->gadgetEvent(id, cause::Change);
     });
     return d->place(id, GadgetKind::String, w, r, w->text(), 0);
 }
@@ -869,7 +848,7 @@ bool QtWindowSystem::buttonGadget(int id, Rect r, std::string_view caption) {
     if (!parent) return false;
     auto* w = new QPushButton(qs(caption), parent);
     w->setAutoDefault(false);
-    QObject::connect(w, &QPushButton::clicked, w, [this, id] { d->gadgetEvent(id, cause::Clicked); });
+    QObject::connect(w, &QPushButton::clicked, w, [this, id] { d->gadgetEvent(id, cause::Click); });
     return d->place(id, GadgetKind::Button, w, r, w->text(), 0);
 }
 
@@ -879,7 +858,7 @@ bool QtWindowSystem::checkBoxGadget(int id, Rect r, std::string_view caption) {
     auto* w = new QCheckBox(qs(caption), parent);
     QObject::connect(w, &QCheckBox::toggled, w, [this, id](bool on) { d->mirrorState(id, on ? 1 : 0); });
     // clicked comes after the tick has changed.
-    QObject::connect(w, &QCheckBox::clicked, w, [this, id] { d->gadgetEvent(id, cause::Clicked); });
+    QObject::connect(w, &QCheckBox::clicked, w, [this, id] { d->gadgetEvent(id, cause::Click); });
     return d->place(id, GadgetKind::CheckBox, w, r, w->text(), 0);
 }
 
@@ -892,7 +871,7 @@ bool QtWindowSystem::comboGadget(int id, Rect r) {
     w->notify = [this, id](int why) { d->gadgetEvent(id, why); };
     QObject::connect(w, &QComboBox::currentIndexChanged, w, [this, id, w](int index) {
         d->mirrorTextState(id, index < 0 ? QString() : w->itemText(index), index);
-        d->gadgetEvent(id, cause::SelectionChanged);
+        d->gadgetEvent(id, cause::Selection);
     });
     return d->place(id, GadgetKind::Combo, w, r, QString(), -1);
 }
@@ -919,11 +898,11 @@ bool QtWindowSystem::listGadget(int id, Rect r, std::string_view firstColumnTitl
     w->notify = [this, id](int why) { d->gadgetEvent(id, why); };
     QObject::connect(w, &QTreeWidget::itemSelectionChanged, w, [this, id, w] {
         d->syncList(id, w);
-        d->gadgetEvent(id, cause::SelectionChanged);
+        d->gadgetEvent(id, cause::Selection);
     });
     QObject::connect(w, &QTreeWidget::itemChanged, w, [this, id, w](QTreeWidgetItem* item, int column) {
         d->syncListRow(id, w, item);
-        if (column == 0) d->gadgetEvent(id, cause::CheckChanged);
+        if (column == 0) d->gadgetEvent(id, cause::Tick);
     });
     return ok;
 }
@@ -931,7 +910,7 @@ bool QtWindowSystem::listGadget(int id, Rect r, std::string_view firstColumnTitl
 bool QtWindowSystem::spinGadget(int id, Rect r, int minimum, int maximum, unsigned /*flags*/) {
     TvWindow* parent = d->onGui() ? d->parentForNewGadget(id) : nullptr;
     if (!parent) return false;
-    auto* w = new TvSpin(parent, minimum, maximum);
+    auto* w = new TvSpin(parent, rangeOf(minimum, maximum));
     QObject::connect(w->edit(), &QLineEdit::textChanged, w,
                      [this, id, w](const QString& t) { d->mirrorTextState(id, t, w->value()); });
     return d->place(id, GadgetKind::Spin, w, r, w->rawText(), w->value());
@@ -941,7 +920,8 @@ bool QtWindowSystem::progressBarGadget(int id, Rect r, int minimum, int maximum)
     TvWindow* parent = d->onGui() ? d->parentForNewGadget(id) : nullptr;
     if (!parent) return false;
     auto* w = new QProgressBar(parent);
-    w->setRange(std::min(minimum, maximum), std::max(minimum, maximum));
+    Range range = rangeOf(minimum, maximum);
+    w->setRange(range.lo, range.hi);
     w->setValue(w->minimum());
     w->setTextVisible(false);
     return d->place(id, GadgetKind::ProgressBar, w, r, QString(), w->value());
@@ -985,7 +965,13 @@ void QtWindowSystem::setText(int id, std::string_view text) {
     case GadgetKind::Button:
     case GadgetKind::CheckBox: static_cast<QAbstractButton*>(w)->setText(t); break;
     case GadgetKind::Spin: static_cast<TvSpin*>(w)->setRawText(t); break;
-    case GadgetKind::Combo:
+    case GadgetKind::Combo: {
+        // A drop-down list cannot hold free text: the text picks its row.
+        auto* c = static_cast<QComboBox*>(w);
+        int row = rowWithText(c->count(), [c](int i) { return ss(c->itemText(i)); }, text);
+        if (row >= 0) c->setCurrentIndex(row);
+        break;
+    }
     case GadgetKind::List:
     case GadgetKind::ProgressBar: break;
     }
@@ -996,7 +982,7 @@ void QtWindowSystem::setText(int id, std::string_view text) {
     if (g->kind == GadgetKind::String) {
         d->mirrorText(id, t);
         // Setting the text is a change of the field, even to the same text.
-        d->gadgetEvent(id, cause::Changed);
+        d->gadgetEvent(id, cause::Change);
     }
 }
 
@@ -1066,20 +1052,18 @@ void QtWindowSystem::addItem(int id, int position, std::string_view text) {
     if (g->kind == GadgetKind::Combo) {
         auto* c = static_cast<QComboBox*>(g->widget);
         int before = c->currentIndex();
-        int pos = position < 0 || position > c->count() ? c->count() : position;
-        c->insertItem(pos, qs(text));
+        c->insertItem(insertionIndex(position, c->count()), qs(text));
         // A new row is not selected; an empty combo stays without selection.
         if (before < 0) c->setCurrentIndex(-1);
         d->mirrorTextState(id, c->currentText(), c->currentIndex());
     } else if (g->kind == GadgetKind::List) {
         auto* l = static_cast<QTreeWidget*>(g->widget);
         auto* item = new QTreeWidgetItem();
-        const QStringList columns = qs(text).split(QLatin1Char('\n'));
-        for (int c = 0; c < columns.size(); ++c) item->setText(c, columns[c]);
+        const std::vector<std::string> columns = rowColumns(text);
+        for (std::size_t c = 0; c < columns.size(); ++c) item->setText(int(c), qs(columns[c]));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
-        int pos = position < 0 || position > l->topLevelItemCount() ? l->topLevelItemCount() : position;
-        l->insertTopLevelItem(pos, item);
+        l->insertTopLevelItem(insertionIndex(position, l->topLevelItemCount()), item);
         d->syncList(id, l);
     }
     --d->programmatic;
@@ -1091,7 +1075,7 @@ void QtWindowSystem::addColumn(int id, int position, std::string_view title, int
     auto* l = static_cast<QTreeWidget*>(g->widget);
     ++d->programmatic;
     int count = l->columnCount();
-    int pos = position < 0 || position > count ? count : position;
+    int pos = insertionIndex(position, count);
     if (pos == count) l->setColumnCount(count + 1);
     else l->model()->insertColumn(pos);
     l->headerItem()->setText(pos, qs(title));
@@ -1199,14 +1183,14 @@ void QtWindowSystem::setColour(int id, int which, Colour colour) {
 }
 
 FontId QtWindowSystem::loadFont(std::string_view name, int points, bool bold) {
-    if (!d->onGui() || name.empty() || points <= 0) return 0;
+    if (!d->onGui() || !fontRequestValid(name, points)) return 0;
     QString family = qs(name);
     const QStringList families = QFontDatabase::families();
     if (!families.contains(family, Qt::CaseInsensitive)) return 0;
     QFont f(family);
     double dpi = 96.0;
     if (QScreen* s = QGuiApplication::primaryScreen()) dpi = s->logicalDotsPerInchY();
-    f.setPixelSize(std::max(1, int(std::lround(points * dpi / 72.0))));
+    f.setPixelSize(fontPixelHeight(points, dpi));
     f.setBold(bold);
     d->fonts.push_back(f);
     return FontId(d->fonts.size());
@@ -1215,13 +1199,9 @@ FontId QtWindowSystem::loadFont(std::string_view name, int points, bool bold) {
 // ---------------------------------------------------------------- events
 
 Event QtWindowSystem::waitEvent(int timeoutMs) {
-    Event e;
-    if (!d->onGui()) return e;
+    if (!d->onGui()) return Event{};
     d->finishLayout();
-    if (d->pop(e)) {
-        if (e.kind == EventKind::Gadget) d->lastGadget = e.gadget;
-        return e;
-    }
+    if (Event e = d->take(); e.kind != EventKind::None) return e;
     if (timeoutMs == 0) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     } else {
@@ -1242,7 +1222,9 @@ Event QtWindowSystem::waitEvent(int timeoutMs) {
         if (rc == -1) {
             // The application is quitting (session end): the event loop can
             // no longer wait, so the program is told its window was closed.
-            if (!d->pop(e)) {
+            std::unique_lock<std::mutex> lock(d->queueMutex);
+            if (d->queue.empty()) {
+                lock.unlock();
                 int window = d->currentWindow;
                 for (const auto& [id, w] : d->windows)
                     if (w->isVisible()) window = id;
@@ -1250,18 +1232,19 @@ Event QtWindowSystem::waitEvent(int timeoutMs) {
             }
         }
     }
-    e = Event{};
-    if (d->pop(e) && e.kind == EventKind::Gadget) d->lastGadget = e.gadget;
-    return e;
+    return d->take();
 }
 
-int QtWindowSystem::eventGadget() { return d->lastGadget; }
+int QtWindowSystem::eventGadget() {
+    std::lock_guard<std::mutex> lock(d->queueMutex);
+    return d->queue.lastGadget();
+}
 
 // ---------------------------------------------------------------- requesters
 
 int QtWindowSystem::messageBox(std::string_view title, std::string_view text, unsigned type) {
     auto r = std::make_shared<Request>();
-    r->kind = RequestKind::Message;
+    r->kind = RequesterKind::MessageBox;
     r->title = qs(title);
     r->text = qs(text);
     r->type = type;
@@ -1270,7 +1253,7 @@ int QtWindowSystem::messageBox(std::string_view title, std::string_view text, un
 
 std::string QtWindowSystem::folderChooser(std::string_view title, std::string_view initialFolder) {
     auto r = std::make_shared<Request>();
-    r->kind = RequestKind::Folder;
+    r->kind = RequesterKind::FolderChooser;
     r->title = qs(title);
     r->extra = qs(initialFolder);
     return d->run(r)->result;
@@ -1278,7 +1261,7 @@ std::string QtWindowSystem::folderChooser(std::string_view title, std::string_vi
 
 std::string QtWindowSystem::inputBox(std::string_view title, std::string_view prompt, std::string_view defaultText) {
     auto r = std::make_shared<Request>();
-    r->kind = RequestKind::Input;
+    r->kind = RequesterKind::InputBox;
     r->title = qs(title);
     r->text = qs(prompt);
     r->extra = qs(defaultText);

@@ -4,29 +4,6 @@
 
 namespace tv {
 
-namespace {
-
-std::vector<std::string> splitColumns(std::string_view text) {
-    std::vector<std::string> columns;
-    std::size_t pos = 0;
-    for (;;) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) {
-            columns.emplace_back(text.substr(pos));
-            return columns;
-        }
-        columns.emplace_back(text.substr(pos, end - pos));
-        pos = end + 1;
-    }
-}
-
-int clampTo(int value, int lo, int hi) {
-    if (lo > hi) return value;
-    return std::clamp(value, lo, hi);
-}
-
-}  // namespace
-
 ScriptedWindowSystem::ScriptedWindowSystem()
     : uiThread_(std::this_thread::get_id()), start_(std::chrono::steady_clock::now()) {}
 
@@ -52,10 +29,7 @@ bool ScriptedWindowSystem::addGadget(Gadget g) {
 }
 
 void ScriptedWindowSystem::push(const Event& e) {
-    // The same event still waiting at the end of the queue is not queued twice.
-    if (!queue_.empty() && queue_.back() == e) return;
-    queue_.push_back(e);
-    eventArrived_.notify_all();
+    if (events_.push(e)) eventArrived_.notify_all();
 }
 
 void ScriptedWindowSystem::bringToFront(int window) {
@@ -98,23 +72,12 @@ void ScriptedWindowSystem::selectOnly(Gadget& list, int row) {
     }
 }
 
-int ScriptedWindowSystem::defaultAnswer(unsigned type) {
-    switch (type & mb::ButtonMask) {
-    case mb::Ok:
-        return answer::Ok;
-    case mb::YesNo:
-        return answer::No;
-    default:
-        return answer::Cancel;  // every other set has a Cancel button
-    }
-}
-
 // ---- windows ----
 
 bool ScriptedWindowSystem::openWindow(int id, int x, int y, int innerWidth, int innerHeight, std::string_view title,
                                       unsigned flags) {
     std::lock_guard lock(m_);
-    if (windows_.count(id)) return false;
+    if (windows_.count(id) || !windowSizeValid(innerWidth, innerHeight)) return false;
     Window w;
     w.id = id;
     w.rect = Rect{x, y, innerWidth, innerHeight};
@@ -235,11 +198,10 @@ bool ScriptedWindowSystem::spinGadget(int id, Rect r, int minimum, int maximum, 
     g.id = id;
     g.kind = GadgetKind::Spin;
     g.rect = r;
-    g.minimum = minimum;
-    g.maximum = maximum;
+    g.range = rangeOf(minimum, maximum);
     g.flags = flags;
-    g.state = minimum;
-    g.text = std::to_string(minimum);
+    g.state = g.range.lo;
+    g.text = spinText(g.state);
     return addGadget(std::move(g));
 }
 
@@ -249,9 +211,8 @@ bool ScriptedWindowSystem::progressBarGadget(int id, Rect r, int minimum, int ma
     g.id = id;
     g.kind = GadgetKind::ProgressBar;
     g.rect = r;
-    g.minimum = minimum;
-    g.maximum = maximum;
-    g.state = minimum;
+    g.range = rangeOf(minimum, maximum);
+    g.state = g.range.lo;
     return addGadget(std::move(g));
 }
 
@@ -284,8 +245,9 @@ void ScriptedWindowSystem::setText(int id, std::string_view text) {
         break;
     case GadgetKind::Combo: {
         // A drop-down list cannot hold free text: the text picks its row.
-        auto it = std::find(g->items.begin(), g->items.end(), text);
-        if (it != g->items.end()) g->state = static_cast<int>(it - g->items.begin());
+        auto rowText = [g](int i) -> const std::string& { return g->items[i]; };
+        int row = rowWithText(static_cast<int>(g->items.size()), rowText, text);
+        if (row >= 0) g->state = row;
         break;
     }
     case GadgetKind::List:
@@ -302,9 +264,10 @@ int ScriptedWindowSystem::getState(int id) {
     const Gadget* g = find(id);
     if (!g) return 0;
     switch (g->kind) {
+    case GadgetKind::Spin:
+        return spinValue(g->text, g->range, g->state);
     case GadgetKind::CheckBox:
     case GadgetKind::Combo:
-    case GadgetKind::Spin:
     case GadgetKind::ProgressBar:
         return g->state;
     case GadgetKind::List:
@@ -331,11 +294,11 @@ void ScriptedWindowSystem::setState(int id, int value) {
         selectOnly(*g, value);
         break;
     case GadgetKind::Spin:
-        g->state = clampTo(value, g->minimum, g->maximum);
-        g->text = std::to_string(g->state);
+        g->state = g->range.clamp(value);
+        g->text = spinText(g->state);
         break;
     case GadgetKind::ProgressBar:
-        g->state = clampTo(value, g->minimum, g->maximum);
+        g->state = g->range.clamp(value);
         break;
     default:
         break;
@@ -347,14 +310,12 @@ void ScriptedWindowSystem::addItem(int id, int position, std::string_view text) 
     Gadget* g = find(id);
     if (!g) return;
     if (g->kind == GadgetKind::Combo) {
-        int size = static_cast<int>(g->items.size());
-        int at = position < 0 || position > size ? size : position;
+        int at = insertionIndex(position, static_cast<int>(g->items.size()));
         g->items.insert(g->items.begin() + at, std::string(text));
         if (g->state >= at) ++g->state;  // the selection stays on its row
     } else if (g->kind == GadgetKind::List) {
-        int size = static_cast<int>(g->rows.size());
-        int at = position < 0 || position > size ? size : position;
-        g->rows.insert(g->rows.begin() + at, Row{splitColumns(text), 0});
+        int at = insertionIndex(position, static_cast<int>(g->rows.size()));
+        g->rows.insert(g->rows.begin() + at, Row{rowColumns(text), 0});
     }
 }
 
@@ -362,8 +323,7 @@ void ScriptedWindowSystem::addColumn(int id, int position, std::string_view titl
     std::lock_guard lock(m_);
     Gadget* g = find(id);
     if (!g || g->kind != GadgetKind::List) return;
-    int size = static_cast<int>(g->columns.size());
-    int at = position < 0 || position > size ? size : position;
+    int at = insertionIndex(position, static_cast<int>(g->columns.size()));
     g->columns.insert(g->columns.begin() + at, Column{std::string(title), width});
 }
 
@@ -440,7 +400,7 @@ void ScriptedWindowSystem::setColour(int id, int which, Colour colour) {
 
 FontId ScriptedWindowSystem::loadFont(std::string_view name, int points, bool bold) {
     std::lock_guard lock(m_);
-    if (name.empty() || points <= 0) return 0;
+    if (!fontRequestValid(name, points)) return 0;
     fonts_.push_back(FontInfo{std::string(name), points, bold});
     return static_cast<FontId>(fonts_.size());
 }
@@ -449,24 +409,17 @@ FontId ScriptedWindowSystem::loadFont(std::string_view name, int points, bool bo
 
 Event ScriptedWindowSystem::waitEvent(int timeoutMs) {
     std::unique_lock lock(m_);
-    auto take = [&] {
-        Event e = queue_.front();
-        queue_.pop_front();
-        if (e.kind == EventKind::Gadget) lastGadget_ = e.gadget;
-        return e;
-    };
-    if (!queue_.empty()) return take();
+    if (!events_.empty()) return events_.take();
     if (idle_) {
         auto idle = idle_;
         lock.unlock();
         idle();
         lock.lock();
-        if (!queue_.empty()) return take();
+        if (!events_.empty()) return events_.take();
     }
     if (timeoutMs >= 0) {
-        eventArrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !queue_.empty(); });
-        if (!queue_.empty()) return take();
-        return Event{};
+        eventArrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !events_.empty(); });
+        return events_.take();
     }
     // Waiting for ever with nothing scripted would hang the test: close the
     // window in front instead, and remember that the script ran dry.
@@ -484,7 +437,7 @@ Event ScriptedWindowSystem::waitEvent(int timeoutMs) {
 
 int ScriptedWindowSystem::eventGadget() {
     std::lock_guard lock(m_);
-    return lastGadget_;
+    return events_.lastGadget();
 }
 
 // ---- requesters ----
@@ -493,7 +446,7 @@ RequesterAnswer ScriptedWindowSystem::ask(RequesterRecord record) {
     std::unique_lock lock(m_);
     record.fromOtherThread = std::this_thread::get_id() != uiThread_;
     RequesterAnswer result;
-    result.answer = record.kind == RequesterKind::MessageBox ? defaultAnswer(record.type) : 0;
+    result.answer = record.kind == RequesterKind::MessageBox ? closedAnswer(record.type) : 0;
     if (shutdown_) {
         record.afterShutdown = true;
         record.answer = result.answer;
@@ -506,7 +459,7 @@ RequesterAnswer ScriptedWindowSystem::ask(RequesterRecord record) {
     record.ownerWindow = foregroundWindow();
     std::vector<int> disabled;
     for (auto& [id, w] : windows_) {
-        if (id == record.ownerWindow || (!record.fromOtherThread && w.visible)) {
+        if (requesterDisables(id, w.visible, record.ownerWindow, !record.fromOtherThread)) {
             ++w.disableCount;
             disabled.push_back(id);
         }
@@ -565,10 +518,7 @@ std::string ScriptedWindowSystem::folderChooser(std::string_view title, std::str
     r.kind = RequesterKind::FolderChooser;
     r.title = std::string(title);
     r.defaultText = std::string(initialFolder);
-    std::string chosen = ask(std::move(r)).text;
-    // The contract's folders end with a separator.
-    if (!chosen.empty() && chosen.back() != '/') chosen += '/';
-    return chosen;
+    return chosenFolder(ask(std::move(r)).text);
 }
 
 std::string ScriptedWindowSystem::inputBox(std::string_view title, std::string_view prompt,
@@ -611,6 +561,7 @@ std::vector<TopLevelWindow> ScriptedWindowSystem::topLevelWindows() {
             out.push_back(z.desktop);
         }
     }
+    for (TopLevelWindow& w : out) w.title = clipTitle(std::move(w.title));
     return out;
 }
 
@@ -667,7 +618,7 @@ bool ScriptedWindowSystem::selectComboRow(int combo, int row) {
     if (!userCanReach(g) || g->kind != GadgetKind::Combo || row < 0 || row >= static_cast<int>(g->items.size()))
         return false;
     g->state = row;
-    gadgetEvent(*g, cause::Change);
+    gadgetEvent(*g, cause::Selection);
     return true;
 }
 
@@ -707,7 +658,7 @@ bool ScriptedWindowSystem::setSpinText(int spin, std::string_view text) {
     std::lock_guard lock(m_);
     Gadget* g = find(spin);
     if (!userCanReach(g) || g->kind != GadgetKind::Spin) return false;
-    g->text = std::string(text);  // the value follows only the arrows and setState
+    g->text = std::string(text);  // the value read follows it when it is a number
     gadgetEvent(*g, cause::Change);
     return true;
 }
@@ -716,10 +667,9 @@ bool ScriptedWindowSystem::stepSpin(int spin, int delta) {
     std::lock_guard lock(m_);
     Gadget* g = find(spin);
     if (!userCanReach(g) || g->kind != GadgetKind::Spin) return false;
-    long long next = static_cast<long long>(g->state) + delta;
-    next = std::clamp<long long>(next, g->minimum, std::max(g->minimum, g->maximum));
-    g->state = static_cast<int>(next);
-    g->text = std::to_string(g->state);
+    long long next = static_cast<long long>(spinValue(g->text, g->range, g->state)) + delta;
+    g->state = static_cast<int>(std::clamp<long long>(next, g->range.lo, g->range.hi));
+    g->text = spinText(g->state);
     gadgetEvent(*g, cause::Change);
     return true;
 }
@@ -808,7 +758,7 @@ bool ScriptedWindowSystem::starved() {
 
 std::size_t ScriptedWindowSystem::pendingEvents() {
     std::lock_guard lock(m_);
-    return queue_.size();
+    return events_.size();
 }
 
 void ScriptedWindowSystem::setTickOffset(std::int64_t offsetMs) {
@@ -924,7 +874,7 @@ std::pair<int, int> ScriptedWindowSystem::gadgetRange(int id) {
     std::lock_guard lock(m_);
     const Gadget* g = find(id);
     if (!g) return {0, 0};
-    return {g->minimum, g->maximum};
+    return {g->range.lo, g->range.hi};
 }
 
 int ScriptedWindowSystem::focusedGadget() {

@@ -16,19 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "ui/contract_rules.h"
 #include "ui/window_system.h"
 
 namespace tv {
-
-// What kind of change a scripted gadget event stands for (Event::cause).
-namespace cause {
-constexpr int Click = 1;
-constexpr int Change = 2;      // text typed or set, combo row chosen
-constexpr int Selection = 3;   // list row selected or selection cleared
-constexpr int Tick = 4;        // list row check box changed
-}  // namespace cause
-
-enum class RequesterKind { MessageBox, FolderChooser, InputBox };
 
 // One requester as it was shown and answered.
 struct RequesterRecord {
@@ -191,7 +182,7 @@ private:
         int window = 0;
         Rect rect;
         std::string text;
-        int state = 0;
+        int state = 0;  // a spin's: the value last set or stepped to
         bool disabled = false;
         bool hidden = false;
         std::string toolTip;
@@ -201,7 +192,7 @@ private:
         std::vector<std::string> items;  // combo rows
         std::vector<Row> rows;           // list rows
         std::vector<Column> columns;
-        int minimum = 0, maximum = 0;
+        Range range;  // spin and progress bar
         unsigned flags = 0;
     };
     struct Window {
@@ -228,7 +219,6 @@ private:
     void gadgetEvent(const Gadget& g, int why);
     void selectOnly(Gadget& list, int row);
     RequesterAnswer ask(RequesterRecord record);
-    static int defaultAnswer(unsigned type);
 
     std::mutex m_;
     std::condition_variable eventArrived_;
@@ -238,8 +228,7 @@ private:
     std::map<int, Gadget> gadgets_;
     std::vector<ZEntry> zorder_;  // front first
     int currentWindow_ = 0;
-    std::deque<Event> queue_;
-    int lastGadget_ = 0;
+    EventQueue events_;
     int focus_ = 0;
     std::string clipboard_;
     std::vector<FontInfo> fonts_;

@@ -2,7 +2,8 @@
 // program uses goes through this interface. The backends implement it: the
 // Qt desktop one (backends/qt) and a headless scripted one that tests drive
 // (backends/scripted). Nothing above this layer talks to a window system.
-// The rules they share are in contract_rules.h.
+// The rules they share are in contract_rules.h; what tests read beyond the
+// contract is in probe.h.
 #pragma once
 
 #include <cstdint>
@@ -99,7 +100,6 @@ public:
                             std::string_view title, unsigned flags) = 0;
     virtual void hideWindow(int id, bool hide) = 0;
     virtual void setWindowTitle(int id, std::string_view title) = 0;
-    virtual std::string windowTitle(int id) = 0;
     virtual void activateWindow(int id) = 0;
 
     // Gadget creation; each returns false when the gadget could not be made.
@@ -124,7 +124,6 @@ public:
     virtual void addColumn(int id, int position, std::string_view title, int width) = 0;
     virtual int getItemState(int id, int rowIndex) = 0;               // worker-safe
     virtual void setItemState(int id, int rowIndex, int bits) = 0;    // replaces both bits
-    virtual std::string getItemText(int id, int rowIndex, int column) = 0;
     virtual int countItems(int id) = 0;
     virtual void disableGadget(int id, bool disable) = 0;
     virtual void hideGadget(int id, bool hide) = 0;
@@ -162,12 +161,6 @@ public:
 
     // Top-level windows of the desktop in z-order, front first.
     virtual std::vector<TopLevelWindow> topLevelWindows() = 0;
-
-    // Introspection the program does not need but tests and screenshots do.
-    virtual bool gadgetExists(int id) = 0;
-    virtual bool isGadgetDisabled(int id) = 0;
-    virtual bool isGadgetHidden(int id) = 0;
-    virtual bool isWindowVisible(int id) = 0;
 };
 
 }  // namespace tv

@@ -1,11 +1,15 @@
 // Behaviour every window-system backend must show, whatever draws it. A
-// backend's test program includes this header once and instantiates the
-// suite with a factory:
+// backend's test program adds one file that includes this header and
+// instantiates the suite with a factory of the backend and its probe:
 //
-//   INSTANTIATE_TEST_SUITE_P(MyBackend, WindowSystemContract,
-//                            ::testing::Values(ContractFactory([] { return makeBackend(); })));
+//   INSTANTIATE_TEST_SUITE_P(Mine, WindowSystemContract, ::testing::Values(ContractFactory{"Mine", [] {
+//       auto ui = std::make_unique<MyWindowSystem>();
+//       auto probe = std::make_unique<MyProbe>(*ui);
+//       return ContractBackend(std::move(ui), std::move(probe));
+//   }}));
 //
-// Only what needs no user at the screen is checked here.
+// A backend that is its own probe is handed over alone. Only what needs no
+// user at the screen is checked here.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,25 +18,52 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "support/hang_guard.h"
 #include "ui/contract_rules.h"
+#include "ui/probe.h"
 #include "ui/window_system.h"
 
-using ContractFactory = std::function<std::unique_ptr<tv::WindowSystem>()>;
+// A backend under test: the contract, and the probe that looks inside it.
+struct ContractBackend {
+    // A backend that is its own probe.
+    template <class Backend, class = std::enable_if_t<std::is_base_of_v<tv::WindowProbe, Backend>>>
+    explicit ContractBackend(std::unique_ptr<Backend> backend) : probe(backend.get()), ui(std::move(backend)) {}
+    // A backend with a probe of its own, which goes first.
+    ContractBackend(std::unique_ptr<tv::WindowSystem> backend, std::unique_ptr<tv::WindowProbe> ownProbe)
+        : probe(ownProbe.get()), ui(std::move(backend)), owned(std::move(ownProbe)) {}
+
+    tv::WindowProbe* probe = nullptr;
+    std::unique_ptr<tv::WindowSystem> ui;
+    std::unique_ptr<tv::WindowProbe> owned;
+};
+
+// Makes a fresh backend for each case; the name shows in the test names.
+struct ContractFactory {
+    std::string name;
+    std::function<ContractBackend()> make;
+};
+
+inline void PrintTo(const ContractFactory& factory, std::ostream* out) { *out << factory.name; }
 
 class WindowSystemContract : public ::testing::TestWithParam<ContractFactory> {
 protected:
     void SetUp() override {
-        ui = GetParam()();
+        backend = std::make_unique<ContractBackend>(GetParam().make());
+        ui = backend->ui.get();
+        probe = backend->probe;
         ASSERT_NE(ui, nullptr);
+        ASSERT_NE(probe, nullptr);
     }
     void TearDown() override {
         if (ui) ui->shutdown();
-        ui.reset();
+        backend.reset();
     }
 
     // Opens a visible window 100 with one gadget of each kind.
@@ -67,12 +98,14 @@ protected:
         return n;
     }
 
-    std::unique_ptr<tv::WindowSystem> ui;
+    std::unique_ptr<ContractBackend> backend;
+    tv::WindowSystem* ui = nullptr;
+    tv::WindowProbe* probe = nullptr;
 };
 
 TEST_P(WindowSystemContract, GadgetsOfEveryKindAreCreatedWithTheirTexts) {
     buildAllKinds();
-    for (int id = 1000; id <= 1008; ++id) EXPECT_TRUE(ui->gadgetExists(id)) << id;
+    for (int id = 1000; id <= 1008; ++id) EXPECT_TRUE(probe->gadgetExists(id)) << id;
     EXPECT_EQ(ui->getText(1000), "Frame caption");
     EXPECT_EQ(ui->getText(1001), "Label");
     EXPECT_EQ(ui->getText(1002), "initial");
@@ -84,7 +117,7 @@ TEST_P(WindowSystemContract, GadgetsOfEveryKindAreCreatedWithTheirTexts) {
     EXPECT_EQ(ui->getText(1005), "");
     EXPECT_EQ(ui->getState(1006), -1);
     EXPECT_EQ(ui->countItems(1006), 0);
-    EXPECT_FALSE(ui->gadgetExists(1009));
+    EXPECT_FALSE(probe->gadgetExists(1009));
 }
 
 TEST_P(WindowSystemContract, DuplicateGadgetIdIsRefused) {
@@ -129,7 +162,7 @@ TEST_P(WindowSystemContract, ComboStateSelectsRowAndTextFollows) {
     EXPECT_EQ(ui->getText(1005), "PNG");
     ui->setState(1005, 2);
     EXPECT_EQ(ui->getText(1005), "BMP");
-    EXPECT_EQ(ui->getItemText(1005, 0, 0), "JPG");
+    EXPECT_EQ(probe->getItemText(1005, 0, 0), "JPG");
 }
 
 TEST_P(WindowSystemContract, ComboOutOfRangeStateSelectsNothing) {
@@ -148,10 +181,10 @@ TEST_P(WindowSystemContract, ListRowsKeepColumnsAndStartUnticked) {
     ui->addItem(1006, -1, "a.jpg\n12 byte");
     ui->addItem(1006, -1, "b.png\n3 byte");
     ASSERT_EQ(ui->countItems(1006), 2);
-    EXPECT_EQ(ui->getItemText(1006, 0, 0), "a.jpg");
-    EXPECT_EQ(ui->getItemText(1006, 0, 1), "12 byte");
-    EXPECT_EQ(ui->getItemText(1006, 1, 0), "b.png");
-    EXPECT_EQ(ui->getItemText(1006, 1, 1), "3 byte");
+    EXPECT_EQ(probe->getItemText(1006, 0, 0), "a.jpg");
+    EXPECT_EQ(probe->getItemText(1006, 0, 1), "12 byte");
+    EXPECT_EQ(probe->getItemText(1006, 1, 0), "b.png");
+    EXPECT_EQ(probe->getItemText(1006, 1, 1), "3 byte");
     EXPECT_EQ(ui->getItemState(1006, 0), 0);
     EXPECT_EQ(ui->getItemState(1006, 1), 0);
     // Rows that do not exist read as 0 and ignore writes.
@@ -205,19 +238,19 @@ TEST_P(WindowSystemContract, ProgressBarMovesWithinItsRange) {
 
 TEST_P(WindowSystemContract, DisableAndHideAreReported) {
     buildAllKinds();
-    EXPECT_FALSE(ui->isGadgetDisabled(1003));
-    EXPECT_FALSE(ui->isGadgetHidden(1003));
+    EXPECT_FALSE(probe->isGadgetDisabled(1003));
+    EXPECT_FALSE(probe->isGadgetHidden(1003));
     ui->disableGadget(1003, true);
     ui->hideGadget(1012, true);  // unknown id: ignored
     ui->hideGadget(1002, true);
-    EXPECT_TRUE(ui->isGadgetDisabled(1003));
-    EXPECT_FALSE(ui->isGadgetDisabled(1002));
-    EXPECT_TRUE(ui->isGadgetHidden(1002));
-    EXPECT_FALSE(ui->isGadgetHidden(1003));
+    EXPECT_TRUE(probe->isGadgetDisabled(1003));
+    EXPECT_FALSE(probe->isGadgetDisabled(1002));
+    EXPECT_TRUE(probe->isGadgetHidden(1002));
+    EXPECT_FALSE(probe->isGadgetHidden(1003));
     ui->disableGadget(1003, false);
     ui->hideGadget(1002, false);
-    EXPECT_FALSE(ui->isGadgetDisabled(1003));
-    EXPECT_FALSE(ui->isGadgetHidden(1002));
+    EXPECT_FALSE(probe->isGadgetDisabled(1003));
+    EXPECT_FALSE(probe->isGadgetHidden(1002));
     // A hidden gadget keeps its text.
     ui->hideGadget(1002, true);
     EXPECT_EQ(ui->getText(1002), "initial");
@@ -240,15 +273,15 @@ TEST_P(WindowSystemContract, UnknownIdsAreIgnoredAndReadEmpty) {
     EXPECT_EQ(ui->getState(4242), 0);
     EXPECT_EQ(ui->getItemState(4242, 0), 0);
     EXPECT_EQ(ui->countItems(4242), 0);
-    EXPECT_EQ(ui->getItemText(4242, 0, 0), "");
-    EXPECT_FALSE(ui->gadgetExists(4242));
-    EXPECT_FALSE(ui->isWindowVisible(4343));
-    EXPECT_EQ(ui->windowTitle(4343), "");
+    EXPECT_EQ(probe->getItemText(4242, 0, 0), "");
+    EXPECT_FALSE(probe->gadgetExists(4242));
+    EXPECT_FALSE(probe->isWindowVisible(4343));
+    EXPECT_EQ(probe->windowTitle(4343), "");
 }
 
 TEST_P(WindowSystemContract, HiddenWindowsKeepGadgetStates) {
     ASSERT_TRUE(ui->openWindow(101, 0, 0, 300, 200, "Hidden", tv::wflag::TitleBar | tv::wflag::Invisible));
-    EXPECT_FALSE(ui->isWindowVisible(101));
+    EXPECT_FALSE(probe->isWindowVisible(101));
     ASSERT_TRUE(ui->listGadget(1100, {0, 0, 200, 100}, "Images", 150, 0));
     ASSERT_TRUE(ui->checkBoxGadget(1101, {0, 110, 100, 20}, "Remove"));
     ASSERT_TRUE(ui->spinGadget(1102, {0, 140, 80, 20}, 1, 30000, 0));
@@ -258,9 +291,9 @@ TEST_P(WindowSystemContract, HiddenWindowsKeepGadgetStates) {
     ui->setState(1101, 1);
     ui->setState(1102, 7);
     ui->hideWindow(101, false);
-    EXPECT_TRUE(ui->isWindowVisible(101));
+    EXPECT_TRUE(probe->isWindowVisible(101));
     ui->hideWindow(101, true);
-    EXPECT_FALSE(ui->isWindowVisible(101));
+    EXPECT_FALSE(probe->isWindowVisible(101));
     EXPECT_EQ(ui->getItemState(1100, 0), 2);
     EXPECT_EQ(ui->getItemState(1100, 1), 0);
     EXPECT_EQ(ui->getItemState(1100, 2), 2);
@@ -273,8 +306,8 @@ TEST_P(WindowSystemContract, GadgetsBelongToTheWindowOpenedLast) {
     ASSERT_TRUE(ui->buttonGadget(1000, {0, 0, 50, 20}, "A"));
     ASSERT_TRUE(ui->openWindow(101, 0, 0, 300, 200, "Two", tv::wflag::TitleBar | tv::wflag::Invisible));
     ASSERT_TRUE(ui->buttonGadget(1001, {0, 0, 50, 20}, "B"));
-    EXPECT_TRUE(ui->isWindowVisible(100));
-    EXPECT_FALSE(ui->isWindowVisible(101));
+    EXPECT_TRUE(probe->isWindowVisible(100));
+    EXPECT_FALSE(probe->isWindowVisible(101));
     // Hiding the first window leaves the gadgets of both readable.
     ui->hideWindow(100, true);
     EXPECT_EQ(ui->getText(1000), "A");
@@ -283,9 +316,9 @@ TEST_P(WindowSystemContract, GadgetsBelongToTheWindowOpenedLast) {
 
 TEST_P(WindowSystemContract, WindowTitlesAreReplaced) {
     ASSERT_TRUE(ui->openWindow(100, 0, 0, 300, 200, "Tarvolin - Settings", tv::wflag::TitleBar));
-    EXPECT_EQ(ui->windowTitle(100), "Tarvolin - Settings");
+    EXPECT_EQ(probe->windowTitle(100), "Tarvolin - Settings");
     ui->setWindowTitle(100, "33% - Tarvolin");
-    EXPECT_EQ(ui->windowTitle(100), "33% - Tarvolin");
+    EXPECT_EQ(probe->windowTitle(100), "33% - Tarvolin");
 }
 
 TEST_P(WindowSystemContract, ProgramWindowsAppearInTheTopLevelWalk) {
@@ -345,7 +378,7 @@ TEST_P(WindowSystemContract, FontsDoNotDisturbTheirGadgets) {
     ui->setFont(1002, 0);
     EXPECT_EQ(ui->getText(1001), "Label");
     EXPECT_EQ(ui->getText(1002), "initial");
-    EXPECT_TRUE(ui->gadgetExists(1001));
+    EXPECT_TRUE(probe->gadgetExists(1001));
 }
 
 TEST_P(WindowSystemContract, TickCountAdvancesWithRealTime) {
@@ -442,7 +475,7 @@ TEST_P(WindowSystemContract, SpinAndProgressBarLimitsMayComeInEitherOrder) {
 TEST_P(WindowSystemContract, WindowOfNegativeSizeIsRefused) {
     EXPECT_FALSE(ui->openWindow(100, 0, 0, -1, 200, "Bad", tv::wflag::TitleBar));
     EXPECT_FALSE(ui->openWindow(100, 0, 0, 300, -1, "Bad", tv::wflag::TitleBar));
-    EXPECT_FALSE(ui->isWindowVisible(100));
+    EXPECT_FALSE(probe->isWindowVisible(100));
     EXPECT_TRUE(ui->openWindow(100, 0, 0, 300, 200, "Good", tv::wflag::TitleBar | tv::wflag::Invisible));
 }
 
@@ -460,7 +493,7 @@ TEST_P(WindowSystemContract, ComboTextSelectsTheRowOfExactlyThatText) {
 TEST_P(WindowSystemContract, TopLevelWalkCutsLongTitlesBeforeACharacter) {
     const std::string title = std::string(254, 'a') + "\xC3\xA9";  // 256 bytes, the last character two of them
     ASSERT_TRUE(ui->openWindow(100, 0, 0, 300, 200, title, tv::wflag::TitleBar));
-    EXPECT_EQ(ui->windowTitle(100), title);
+    EXPECT_EQ(probe->windowTitle(100), title);
     bool cut = false;
     for (const tv::TopLevelWindow& w : ui->topLevelWindows())
         if (w.title == std::string(254, 'a')) cut = true;

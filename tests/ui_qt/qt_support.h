@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/hang_guard.h"
+#include "backends/qt/qt_probe.h"
 #include "backends/qt/qt_window_system.h"
 
 namespace tvtest {

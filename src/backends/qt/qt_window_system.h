@@ -4,14 +4,12 @@
 // object exists. Gadget reads, message boxes and input boxes may also come
 // from one worker thread: reads are served from a mirror the UI thread keeps
 // up to date, requesters are handed to the UI thread and answered there while
-// its event loop goes on.
+// its event loop goes on. Tests look inside it through QtProbe (qt_probe.h).
 #pragma once
 
 #include <memory>
 
 #include "ui/window_system.h"
-
-class QWidget;
 
 namespace tv {
 
@@ -26,7 +24,6 @@ public:
                     unsigned flags) override;
     void hideWindow(int id, bool hide) override;
     void setWindowTitle(int id, std::string_view title) override;
-    std::string windowTitle(int id) override;
     void activateWindow(int id) override;
 
     bool frameGadget(int id, Rect r, std::string_view caption) override;
@@ -48,7 +45,6 @@ public:
     void addColumn(int id, int position, std::string_view title, int width) override;
     int getItemState(int id, int rowIndex) override;
     void setItemState(int id, int rowIndex, int bits) override;
-    std::string getItemText(int id, int rowIndex, int column) override;
     int countItems(int id) override;
     void disableGadget(int id, bool disable) override;
     void hideGadget(int id, bool hide) override;
@@ -72,28 +68,10 @@ public:
     std::uint32_t tickCount() override;
     std::vector<TopLevelWindow> topLevelWindows() override;
 
-    bool gadgetExists(int id) override;
-    bool isGadgetDisabled(int id) override;
-    bool isGadgetHidden(int id) override;
-    bool isWindowVisible(int id) override;
-
-    // For tests and screenshots: the Qt widgets behind the numbers (nullptr
-    // when unknown), and the factor the layout is scaled by.
-    QWidget* windowWidget(int id);
-    QWidget* gadgetWidget(int id);
-    double layoutScale() const;
-    // Fixes the layout factor from the captions made so far and lays every
-    // window out again; the first waitEvent does it by itself.
-    void finishLayout();
-
-    struct Impl;
-
 private:
+    friend class QtProbe;
+    struct Impl;
     std::unique_ptr<Impl> d;
 };
-
-// The layout factor for a default font: 1 for a font whose line height is
-// 13 pixels or less, else the ratio of its height to 13.
-double layoutScaleFor(int defaultFontHeightPx);
 
 }  // namespace tv

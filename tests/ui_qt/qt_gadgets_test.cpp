@@ -23,25 +23,15 @@
 
 using namespace tv;
 using tv::qt::layoutScaleFor;
-using tvtest::makeQt;
 
 namespace {
 
 constexpr int Win = 200;
 constexpr int Other = 201;
 
-class QtGadgets : public ::testing::Test {
+class QtGadgets : public tvtest::QtBackendTest {
 protected:
-    void SetUp() override {
-        ui = makeQt();
-        probe = std::make_unique<QtProbe>(*ui);
-        ASSERT_TRUE(ui->openWindow(Win, 0, 0, 340, 200, "Tarvolin - Settings", wflag::TitleBar | wflag::Centered));
-    }
-    void TearDown() override {
-        tvtest::stopDrivers();
-        probe.reset();
-        ui.reset();
-    }
+    QtGadgets() : QtBackendTest({Win, 340, 200, "Tarvolin - Settings"}) {}
 
     // Every event waiting now, in order.
     std::vector<Event> drain() {
@@ -54,9 +44,6 @@ protected:
         for (const Event& e : events) n += e.kind == EventKind::Gadget && e.gadget == gadget;
         return n;
     }
-
-    std::unique_ptr<QtWindowSystem> ui;
-    std::unique_ptr<QtProbe> probe;
 };
 
 TEST_F(QtGadgets, WindowHasScaledFixedInnerSizeTitleAndStaysOnClose) {
@@ -454,7 +441,7 @@ TEST_F(QtGadgets, TickCountAdvancesInMilliseconds) {
 }
 
 TEST(QtDesktop, WindowWalkSeesTheProgramsWindows) {
-    auto ui = makeQt();
+    auto ui = tvtest::makeQt();
     ASSERT_TRUE(ui->openWindow(200, 0, 0, 100, 100, "Tarvolin - Settings", wflag::TitleBar));
     ASSERT_TRUE(ui->openWindow(201, 0, 0, 100, 100, "/home/user/Photos/", wflag::TitleBar | wflag::Invisible));
     ui->waitEvent(0);

@@ -18,7 +18,6 @@
 
 using namespace tv;
 using tvtest::findTopLevel;
-using tvtest::makeQt;
 using tvtest::whenReady;
 
 namespace {
@@ -26,22 +25,17 @@ namespace {
 constexpr int Progress = 203;
 constexpr int Stop = 2037;
 
-class QtRequesters : public ::testing::Test {
+class QtRequesters : public tvtest::QtBackendTest {
 protected:
+    QtRequesters() : QtBackendTest({Progress, 319, 129, "Tarvolin"}) {}
     void SetUp() override {
-        ui = makeQt();
-        probe = std::make_unique<QtProbe>(*ui);
-        ASSERT_TRUE(ui->openWindow(Progress, 0, 0, 319, 129, "Tarvolin", wflag::TitleBar | wflag::Centered));
+        QtBackendTest::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(ui->buttonGadget(Stop, {120, 90, 70, 20}, "Stop"));
         ui->waitEvent(0);
         ui->activateWindow(Progress);
         // The owner of a worker's box is the active window.
         ASSERT_TRUE(tvtest::waitUntil([this] { return QApplication::activeWindow() == probe->windowWidget(Progress); }));
-    }
-    void TearDown() override {
-        tvtest::stopDrivers();
-        probe.reset();
-        ui.reset();
     }
     // Clicks the message box's button of that kind once a box is up (and
     // ready says so), noting what the program's window looked like meanwhile.
@@ -58,8 +52,6 @@ protected:
         });
     }
 
-    std::unique_ptr<QtWindowSystem> ui;
-    std::unique_ptr<QtProbe> probe;
     bool progressEnabledWhileOpen = true;
     QString boxText;
     QMessageBox::Icon boxIcon = QMessageBox::NoIcon;

@@ -42,6 +42,7 @@
 
 #include "windows/ids.h"
 #include "shell/program.h"
+#include "backends/qt/qt_probe.h"
 #include "backends/qt/qt_window_system.h"
 #include "windows/main_flow.h"
 
@@ -165,6 +166,7 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     tv::QtWindowSystem ui;
+    tv::QtProbe probe(ui);
     tv::Program p(ui);
     p.workDir = work;
     p.picturesFolder = [&folder] { return folder; };
@@ -215,7 +217,7 @@ int main(int argc, char** argv) {
         }
     });
 
-    auto button = [&ui](int id) { return static_cast<QAbstractButton*>(ui.gadgetWidget(id)); };
+    auto button = [&probe](int id) { return static_cast<QAbstractButton*>(probe.gadgetWidget(id)); };
     int stage = 0;
     Clock::time_point nextPress;
     Clock::time_point answerAt;
@@ -223,19 +225,19 @@ int main(int argc, char** argv) {
     QObject::connect(&user, &QTimer::timeout, &user, [&] {
         if (p.ended) return;
         const Clock::time_point now = Clock::now();
-        if (stage == 0 && ui.isWindowVisible(tv::id::WndMain)) {
+        if (stage == 0 && probe.isWindowVisible(tv::id::WndMain)) {
             button(tv::id::ButtonList)->click();
             stage = 1;
-        } else if (stage == 1 && ui.isWindowVisible(tv::id::WndList)) {
+        } else if (stage == 1 && probe.isWindowVisible(tv::id::WndList)) {
             button(tv::id::ButtonNext)->click();
             stage = 2;
-        } else if (stage == 2 && ui.isWindowVisible(tv::id::WndCompress)) {
+        } else if (stage == 2 && probe.isWindowVisible(tv::id::WndCompress)) {
             button(tv::id::CheckboxOtherFolder)->click();
-            static_cast<QLineEdit*>(ui.gadgetWidget(tv::id::StringOtherFolder))->setText(QString::fromStdString(out));
+            static_cast<QLineEdit*>(probe.gadgetWidget(tv::id::StringOtherFolder))->setText(QString::fromStdString(out));
             button(tv::id::ButtonLaunchCompression)->click();
             nextPress = now + std::chrono::milliseconds(firstMs);
             stage = 3;
-        } else if (stage == 3 && now >= nextPress && ui.isWindowVisible(tv::id::WndProgress)) {
+        } else if (stage == 3 && now >= nextPress && probe.isWindowVisible(tv::id::WndProgress)) {
             if (workerTid.load() == 0) workerTid.store(busiestOther(gui));
             {
                 std::lock_guard<std::mutex> lock(logMutex);

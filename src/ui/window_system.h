@@ -2,6 +2,8 @@
 // program uses goes through this interface. The backends implement it: the
 // Qt desktop one (backends/qt) and a headless scripted one that tests drive
 // (backends/scripted). Nothing above this layer talks to a window system.
+// The rules they share are in contract_rules.h; what tests read beyond the
+// contract is in probe.h.
 #pragma once
 
 #include <cstdint>
@@ -98,7 +100,6 @@ public:
                             std::string_view title, unsigned flags) = 0;
     virtual void hideWindow(int id, bool hide) = 0;
     virtual void setWindowTitle(int id, std::string_view title) = 0;
-    virtual std::string windowTitle(int id) = 0;
     virtual void activateWindow(int id) = 0;
 
     // Gadget creation; each returns false when the gadget could not be made.
@@ -123,7 +124,6 @@ public:
     virtual void addColumn(int id, int position, std::string_view title, int width) = 0;
     virtual int getItemState(int id, int rowIndex) = 0;               // worker-safe
     virtual void setItemState(int id, int rowIndex, int bits) = 0;    // replaces both bits
-    virtual std::string getItemText(int id, int rowIndex, int column) = 0;
     virtual int countItems(int id) = 0;
     virtual void disableGadget(int id, bool disable) = 0;
     virtual void hideGadget(int id, bool hide) = 0;
@@ -150,10 +150,10 @@ public:
 
     virtual std::string clipboardText() = 0;
 
-    // Shutdown: closes every open requester (message box answers Cancel, or
-    // No when it has no Cancel button; chooser and input box answer "") and
-    // answers every later requester that way at once, from any thread, so a
-    // worker blocked in a question can be joined.
+    // Shutdown: closes every open requester with the answer of a box closed
+    // unanswered (closedAnswer: Cancel, else No, else OK; chooser and input
+    // box "") and answers every later requester that way at once, from any
+    // thread, so a worker blocked in a question can be joined.
     virtual void shutdown() = 0;
 
     // Milliseconds since some start, 32 bits, wrapping.
@@ -161,12 +161,51 @@ public:
 
     // Top-level windows of the desktop in z-order, front first.
     virtual std::vector<TopLevelWindow> topLevelWindows() = 0;
-
-    // Introspection the program does not need but tests and screenshots do.
-    virtual bool gadgetExists(int id) = 0;
-    virtual bool isGadgetDisabled(int id) = 0;
-    virtual bool isGadgetHidden(int id) = 0;
-    virtual bool isWindowVisible(int id) = 0;
 };
 
 }  // namespace tv
+
+// Every backend declares the contract's operations with this one list, so
+// that the backends cannot drift apart from the contract or each other.
+#define TV_WINDOW_SYSTEM_OVERRIDES \
+    bool openWindow(int id, int x, int y, int innerWidth, int innerHeight, std::string_view title, \
+                    unsigned flags) override; \
+    void hideWindow(int id, bool hide) override; \
+    void setWindowTitle(int id, std::string_view title) override; \
+    void activateWindow(int id) override; \
+    bool frameGadget(int id, Rect r, std::string_view caption) override; \
+    bool textGadget(int id, Rect r, std::string_view caption, Align align) override; \
+    bool stringGadget(int id, Rect r, std::string_view text) override; \
+    bool buttonGadget(int id, Rect r, std::string_view caption) override; \
+    bool checkBoxGadget(int id, Rect r, std::string_view caption) override; \
+    bool comboGadget(int id, Rect r) override; \
+    bool listGadget(int id, Rect r, std::string_view firstColumnTitle, int firstColumnWidth, \
+                    unsigned flags) override; \
+    bool spinGadget(int id, Rect r, int minimum, int maximum, unsigned flags) override; \
+    bool progressBarGadget(int id, Rect r, int minimum, int maximum) override; \
+    std::string getText(int id) override; \
+    void setText(int id, std::string_view text) override; \
+    int getState(int id) override; \
+    void setState(int id, int value) override; \
+    void addItem(int id, int position, std::string_view text) override; \
+    void addColumn(int id, int position, std::string_view title, int width) override; \
+    int getItemState(int id, int rowIndex) override; \
+    void setItemState(int id, int rowIndex, int bits) override; \
+    int countItems(int id) override; \
+    void disableGadget(int id, bool disable) override; \
+    void hideGadget(int id, bool hide) override; \
+    void setFocus(int id) override; \
+    void setToolTip(int id, std::string_view text) override; \
+    void setFont(int id, FontId font) override; \
+    void setColour(int id, int which, Colour colour) override; \
+    FontId loadFont(std::string_view name, int points, bool bold) override; \
+    Event waitEvent(int timeoutMs) override; \
+    int eventGadget() override; \
+    int messageBox(std::string_view title, std::string_view text, unsigned type) override; \
+    std::string folderChooser(std::string_view title, std::string_view initialFolder) override; \
+    std::string inputBox(std::string_view title, std::string_view prompt, \
+                         std::string_view defaultText) override; \
+    std::string clipboardText() override; \
+    void shutdown() override; \
+    std::uint32_t tickCount() override; \
+    std::vector<TopLevelWindow> topLevelWindows() override;

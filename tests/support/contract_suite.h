@@ -1,11 +1,15 @@
 // Behaviour every window-system backend must show, whatever draws it. A
-// backend's test program includes this header once and instantiates the
-// suite with a factory:
+// backend's test program adds one file that includes this header and
+// instantiates the suite with a factory of the backend and its probe:
 //
-//   INSTANTIATE_TEST_SUITE_P(MyBackend, WindowSystemContract,
-//                            ::testing::Values(ContractFactory([] { return makeBackend(); })));
+//   INSTANTIATE_TEST_SUITE_P(Mine, WindowSystemContract, ::testing::Values(ContractFactory{"Mine", [] {
+//       auto ui = std::make_unique<MyWindowSystem>();
+//       auto probe = std::make_unique<MyProbe>(*ui);
+//       return ContractBackend(std::move(ui), std::move(probe));
+//   }}));
 //
-// Only what needs no user at the screen is checked here.
+// A backend that is its own probe is handed over alone. Only what needs no
+// user at the screen is checked here.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,24 +18,52 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "support/hang_guard.h"
+#include "ui/contract_rules.h"
+#include "ui/probe.h"
 #include "ui/window_system.h"
 
-using ContractFactory = std::function<std::unique_ptr<tv::WindowSystem>()>;
+// A backend under test: the contract, and the probe that looks inside it.
+struct ContractBackend {
+    // A backend that is its own probe.
+    template <class Backend, class = std::enable_if_t<std::is_base_of_v<tv::WindowProbe, Backend>>>
+    explicit ContractBackend(std::unique_ptr<Backend> backend) : probe(backend.get()), ui(std::move(backend)) {}
+    // A backend with a probe of its own, which goes first.
+    ContractBackend(std::unique_ptr<tv::WindowSystem> backend, std::unique_ptr<tv::WindowProbe> ownProbe)
+        : probe(ownProbe.get()), ui(std::move(backend)), owned(std::move(ownProbe)) {}
+
+    tv::WindowProbe* probe = nullptr;
+    std::unique_ptr<tv::WindowSystem> ui;
+    std::unique_ptr<tv::WindowProbe> owned;
+};
+
+// Makes a fresh backend for each case; the name shows in the test names.
+struct ContractFactory {
+    std::string name;
+    std::function<ContractBackend()> make;
+};
+
+inline void PrintTo(const ContractFactory& factory, std::ostream* out) { *out << factory.name; }
 
 class WindowSystemContract : public ::testing::TestWithParam<ContractFactory> {
 protected:
     void SetUp() override {
-        ui = GetParam()();
+        backend = std::make_unique<ContractBackend>(GetParam().make());
+        ui = backend->ui.get();
+        probe = backend->probe;
         ASSERT_NE(ui, nullptr);
+        ASSERT_NE(probe, nullptr);
     }
     void TearDown() override {
         if (ui) ui->shutdown();
-        ui.reset();
+        backend.reset();
     }
 
     // Opens a visible window 100 with one gadget of each kind.
@@ -66,12 +98,14 @@ protected:
         return n;
     }
 
-    std::unique_ptr<tv::WindowSystem> ui;
+    std::unique_ptr<ContractBackend> backend;
+    tv::WindowSystem* ui = nullptr;
+    tv::WindowProbe* probe = nullptr;
 };
 
 TEST_P(WindowSystemContract, GadgetsOfEveryKindAreCreatedWithTheirTexts) {
     buildAllKinds();
-    for (int id = 1000; id <= 1008; ++id) EXPECT_TRUE(ui->gadgetExists(id)) << id;
+    for (int id = 1000; id <= 1008; ++id) EXPECT_TRUE(probe->gadgetExists(id)) << id;
     EXPECT_EQ(ui->getText(1000), "Frame caption");
     EXPECT_EQ(ui->getText(1001), "Label");
     EXPECT_EQ(ui->getText(1002), "initial");
@@ -83,7 +117,7 @@ TEST_P(WindowSystemContract, GadgetsOfEveryKindAreCreatedWithTheirTexts) {
     EXPECT_EQ(ui->getText(1005), "");
     EXPECT_EQ(ui->getState(1006), -1);
     EXPECT_EQ(ui->countItems(1006), 0);
-    EXPECT_FALSE(ui->gadgetExists(1009));
+    EXPECT_FALSE(probe->gadgetExists(1009));
 }
 
 TEST_P(WindowSystemContract, DuplicateGadgetIdIsRefused) {
@@ -109,12 +143,16 @@ TEST_P(WindowSystemContract, TextsCanBeReplaced) {
     EXPECT_EQ(ui->getText(1002), "R\xC3\xA9pertoire \xC3\xA0 voir");
 }
 
-TEST_P(WindowSystemContract, CheckBoxStateTicksAndClears) {
+// A check box ticks and clears; a progress bar moves within its range.
+TEST_P(WindowSystemContract, CheckBoxAndProgressBarStatesReadBackAsSet) {
     buildAllKinds();
-    ui->setState(1004, 1);
-    EXPECT_EQ(ui->getState(1004), 1);
-    ui->setState(1004, 0);
-    EXPECT_EQ(ui->getState(1004), 0);
+    const struct {
+        int gadget, value;
+    } cases[] = {{1004, 1}, {1004, 0}, {1008, 37}, {1008, 100}};
+    for (const auto& c : cases) {
+        ui->setState(c.gadget, c.value);
+        EXPECT_EQ(ui->getState(c.gadget), c.value) << c.gadget;
+    }
 }
 
 TEST_P(WindowSystemContract, ComboStateSelectsRowAndTextFollows) {
@@ -128,7 +166,7 @@ TEST_P(WindowSystemContract, ComboStateSelectsRowAndTextFollows) {
     EXPECT_EQ(ui->getText(1005), "PNG");
     ui->setState(1005, 2);
     EXPECT_EQ(ui->getText(1005), "BMP");
-    EXPECT_EQ(ui->getItemText(1005, 0, 0), "JPG");
+    EXPECT_EQ(probe->getItemText(1005, 0, 0), "JPG");
 }
 
 TEST_P(WindowSystemContract, ComboOutOfRangeStateSelectsNothing) {
@@ -147,10 +185,10 @@ TEST_P(WindowSystemContract, ListRowsKeepColumnsAndStartUnticked) {
     ui->addItem(1006, -1, "a.jpg\n12 byte");
     ui->addItem(1006, -1, "b.png\n3 byte");
     ASSERT_EQ(ui->countItems(1006), 2);
-    EXPECT_EQ(ui->getItemText(1006, 0, 0), "a.jpg");
-    EXPECT_EQ(ui->getItemText(1006, 0, 1), "12 byte");
-    EXPECT_EQ(ui->getItemText(1006, 1, 0), "b.png");
-    EXPECT_EQ(ui->getItemText(1006, 1, 1), "3 byte");
+    EXPECT_EQ(probe->getItemText(1006, 0, 0), "a.jpg");
+    EXPECT_EQ(probe->getItemText(1006, 0, 1), "12 byte");
+    EXPECT_EQ(probe->getItemText(1006, 1, 0), "b.png");
+    EXPECT_EQ(probe->getItemText(1006, 1, 1), "3 byte");
     EXPECT_EQ(ui->getItemState(1006, 0), 0);
     EXPECT_EQ(ui->getItemState(1006, 1), 0);
     // Rows that do not exist read as 0 and ignore writes.
@@ -194,29 +232,21 @@ TEST_P(WindowSystemContract, SpinTextAndValueAreSeparate) {
     EXPECT_EQ(ui->getText(1007), "12345");  // no thousands separator
 }
 
-TEST_P(WindowSystemContract, ProgressBarMovesWithinItsRange) {
-    buildAllKinds();
-    ui->setState(1008, 37);
-    EXPECT_EQ(ui->getState(1008), 37);
-    ui->setState(1008, 100);
-    EXPECT_EQ(ui->getState(1008), 100);
-}
-
 TEST_P(WindowSystemContract, DisableAndHideAreReported) {
     buildAllKinds();
-    EXPECT_FALSE(ui->isGadgetDisabled(1003));
-    EXPECT_FALSE(ui->isGadgetHidden(1003));
+    EXPECT_FALSE(probe->isGadgetDisabled(1003));
+    EXPECT_FALSE(probe->isGadgetHidden(1003));
     ui->disableGadget(1003, true);
     ui->hideGadget(1012, true);  // unknown id: ignored
     ui->hideGadget(1002, true);
-    EXPECT_TRUE(ui->isGadgetDisabled(1003));
-    EXPECT_FALSE(ui->isGadgetDisabled(1002));
-    EXPECT_TRUE(ui->isGadgetHidden(1002));
-    EXPECT_FALSE(ui->isGadgetHidden(1003));
+    EXPECT_TRUE(probe->isGadgetDisabled(1003));
+    EXPECT_FALSE(probe->isGadgetDisabled(1002));
+    EXPECT_TRUE(probe->isGadgetHidden(1002));
+    EXPECT_FALSE(probe->isGadgetHidden(1003));
     ui->disableGadget(1003, false);
     ui->hideGadget(1002, false);
-    EXPECT_FALSE(ui->isGadgetDisabled(1003));
-    EXPECT_FALSE(ui->isGadgetHidden(1002));
+    EXPECT_FALSE(probe->isGadgetDisabled(1003));
+    EXPECT_FALSE(probe->isGadgetHidden(1002));
     // A hidden gadget keeps its text.
     ui->hideGadget(1002, true);
     EXPECT_EQ(ui->getText(1002), "initial");
@@ -239,15 +269,15 @@ TEST_P(WindowSystemContract, UnknownIdsAreIgnoredAndReadEmpty) {
     EXPECT_EQ(ui->getState(4242), 0);
     EXPECT_EQ(ui->getItemState(4242, 0), 0);
     EXPECT_EQ(ui->countItems(4242), 0);
-    EXPECT_EQ(ui->getItemText(4242, 0, 0), "");
-    EXPECT_FALSE(ui->gadgetExists(4242));
-    EXPECT_FALSE(ui->isWindowVisible(4343));
-    EXPECT_EQ(ui->windowTitle(4343), "");
+    EXPECT_EQ(probe->getItemText(4242, 0, 0), "");
+    EXPECT_FALSE(probe->gadgetExists(4242));
+    EXPECT_FALSE(probe->isWindowVisible(4343));
+    EXPECT_EQ(probe->windowTitle(4343), "");
 }
 
 TEST_P(WindowSystemContract, HiddenWindowsKeepGadgetStates) {
     ASSERT_TRUE(ui->openWindow(101, 0, 0, 300, 200, "Hidden", tv::wflag::TitleBar | tv::wflag::Invisible));
-    EXPECT_FALSE(ui->isWindowVisible(101));
+    EXPECT_FALSE(probe->isWindowVisible(101));
     ASSERT_TRUE(ui->listGadget(1100, {0, 0, 200, 100}, "Images", 150, 0));
     ASSERT_TRUE(ui->checkBoxGadget(1101, {0, 110, 100, 20}, "Remove"));
     ASSERT_TRUE(ui->spinGadget(1102, {0, 140, 80, 20}, 1, 30000, 0));
@@ -257,9 +287,9 @@ TEST_P(WindowSystemContract, HiddenWindowsKeepGadgetStates) {
     ui->setState(1101, 1);
     ui->setState(1102, 7);
     ui->hideWindow(101, false);
-    EXPECT_TRUE(ui->isWindowVisible(101));
+    EXPECT_TRUE(probe->isWindowVisible(101));
     ui->hideWindow(101, true);
-    EXPECT_FALSE(ui->isWindowVisible(101));
+    EXPECT_FALSE(probe->isWindowVisible(101));
     EXPECT_EQ(ui->getItemState(1100, 0), 2);
     EXPECT_EQ(ui->getItemState(1100, 1), 0);
     EXPECT_EQ(ui->getItemState(1100, 2), 2);
@@ -272,8 +302,8 @@ TEST_P(WindowSystemContract, GadgetsBelongToTheWindowOpenedLast) {
     ASSERT_TRUE(ui->buttonGadget(1000, {0, 0, 50, 20}, "A"));
     ASSERT_TRUE(ui->openWindow(101, 0, 0, 300, 200, "Two", tv::wflag::TitleBar | tv::wflag::Invisible));
     ASSERT_TRUE(ui->buttonGadget(1001, {0, 0, 50, 20}, "B"));
-    EXPECT_TRUE(ui->isWindowVisible(100));
-    EXPECT_FALSE(ui->isWindowVisible(101));
+    EXPECT_TRUE(probe->isWindowVisible(100));
+    EXPECT_FALSE(probe->isWindowVisible(101));
     // Hiding the first window leaves the gadgets of both readable.
     ui->hideWindow(100, true);
     EXPECT_EQ(ui->getText(1000), "A");
@@ -282,9 +312,9 @@ TEST_P(WindowSystemContract, GadgetsBelongToTheWindowOpenedLast) {
 
 TEST_P(WindowSystemContract, WindowTitlesAreReplaced) {
     ASSERT_TRUE(ui->openWindow(100, 0, 0, 300, 200, "Tarvolin - Settings", tv::wflag::TitleBar));
-    EXPECT_EQ(ui->windowTitle(100), "Tarvolin - Settings");
+    EXPECT_EQ(probe->windowTitle(100), "Tarvolin - Settings");
     ui->setWindowTitle(100, "33% - Tarvolin");
-    EXPECT_EQ(ui->windowTitle(100), "33% - Tarvolin");
+    EXPECT_EQ(probe->windowTitle(100), "33% - Tarvolin");
 }
 
 TEST_P(WindowSystemContract, ProgramWindowsAppearInTheTopLevelWalk) {
@@ -344,7 +374,7 @@ TEST_P(WindowSystemContract, FontsDoNotDisturbTheirGadgets) {
     ui->setFont(1002, 0);
     EXPECT_EQ(ui->getText(1001), "Label");
     EXPECT_EQ(ui->getText(1002), "initial");
-    EXPECT_TRUE(ui->gadgetExists(1001));
+    EXPECT_TRUE(probe->gadgetExists(1001));
 }
 
 TEST_P(WindowSystemContract, TickCountAdvancesWithRealTime) {
@@ -395,4 +425,87 @@ TEST_P(WindowSystemContract, WorkerThreadReadsWhileUiThreadWrites) {
     EXPECT_TRUE(done);
     EXPECT_EQ(reads, 200);
     EXPECT_EQ(badReads, 0);
+}
+
+// ---- the rules every backend takes from contract_rules.h ----
+
+TEST_P(WindowSystemContract, GadgetEventsCarryTheirCause) {
+    buildAllKinds();
+    drainEvents();
+    ui->setText(1002, "changed");
+    bool change = false;
+    for (const tv::Event& e : drainEvents())
+        if (e.kind == tv::EventKind::Gadget && e.gadget == 1002 && e.cause == tv::cause::Change) change = true;
+    EXPECT_TRUE(change);
+}
+
+TEST_P(WindowSystemContract, SpinValueFollowsATypedWholeNumber) {
+    buildAllKinds();
+    ui->setState(1007, 5);
+    ui->setText(1007, " 42 ");
+    EXPECT_EQ(ui->getText(1007), " 42 ");
+    EXPECT_EQ(ui->getState(1007), 42);
+    ui->setText(1007, "99999");
+    EXPECT_EQ(ui->getState(1007), 30000);  // kept in the range
+    ui->setText(1007, "abc");
+    EXPECT_EQ(ui->getState(1007), 5);  // no number: the value last set
+}
+
+TEST_P(WindowSystemContract, SpinAndProgressBarLimitsMayComeInEitherOrder) {
+    ASSERT_TRUE(ui->openWindow(100, 0, 0, 300, 200, "Limits", tv::wflag::TitleBar));
+    ASSERT_TRUE(ui->spinGadget(1000, {0, 0, 80, 20}, 30000, 1, 0));
+    ASSERT_TRUE(ui->progressBarGadget(1001, {0, 30, 200, 20}, 100, 0));
+    EXPECT_EQ(ui->getState(1000), 1);
+    EXPECT_EQ(ui->getText(1000), "1");
+    ui->setState(1000, 40000);
+    EXPECT_EQ(ui->getState(1000), 30000);
+    ui->setState(1000, 0);
+    EXPECT_EQ(ui->getState(1000), 1);
+    EXPECT_EQ(ui->getState(1001), 0);
+    ui->setState(1001, 150);
+    EXPECT_EQ(ui->getState(1001), 100);
+    ui->setState(1001, -5);
+    EXPECT_EQ(ui->getState(1001), 0);
+}
+
+TEST_P(WindowSystemContract, WindowOfNegativeSizeIsRefused) {
+    EXPECT_FALSE(ui->openWindow(100, 0, 0, -1, 200, "Bad", tv::wflag::TitleBar));
+    EXPECT_FALSE(ui->openWindow(100, 0, 0, 300, -1, "Bad", tv::wflag::TitleBar));
+    EXPECT_FALSE(probe->isWindowVisible(100));
+    EXPECT_TRUE(ui->openWindow(100, 0, 0, 300, 200, "Good", tv::wflag::TitleBar | tv::wflag::Invisible));
+}
+
+TEST_P(WindowSystemContract, ComboTextSelectsTheRowOfExactlyThatText) {
+    buildAllKinds();
+    for (const char* row : {"JPG", "PNG", "BMP"}) ui->addItem(1005, -1, row);
+    ui->setText(1005, "PNG");
+    EXPECT_EQ(ui->getState(1005), 1);
+    ui->setText(1005, "GIF");  // no such row: the selection stays
+    ui->setText(1005, "bmp");
+    EXPECT_EQ(ui->getState(1005), 1);
+    EXPECT_EQ(ui->getText(1005), "PNG");
+}
+
+TEST_P(WindowSystemContract, TopLevelWalkCutsLongTitlesBeforeACharacter) {
+    const std::string title = std::string(254, 'a') + "\xC3\xA9";  // 256 bytes, the last character two of them
+    ASSERT_TRUE(ui->openWindow(100, 0, 0, 300, 200, title, tv::wflag::TitleBar));
+    EXPECT_EQ(probe->windowTitle(100), title);
+    bool cut = false;
+    for (const tv::TopLevelWindow& w : ui->topLevelWindows())
+        if (w.title == std::string(254, 'a')) cut = true;
+    EXPECT_TRUE(cut);
+}
+
+TEST_P(WindowSystemContract, RequestersAfterShutdownAnswerAtOnceAsIfClosed) {
+    buildAllKinds();
+    ui->shutdown();
+    EXPECT_EQ(ui->messageBox("t", "m", tv::mb::Ok | tv::mb::IconError), tv::answer::Ok);
+    EXPECT_EQ(ui->messageBox("t", "m", tv::mb::YesNoCancel | tv::mb::IconWarning), tv::answer::Cancel);
+    EXPECT_EQ(ui->messageBox("t", "m", tv::mb::YesNo), tv::answer::No);
+    EXPECT_EQ(ui->messageBox("t", "m", 1), tv::answer::Ok);  // a set the contract does not name shows OK alone
+    EXPECT_EQ(ui->inputBox("t", "p", "default"), "");
+    EXPECT_EQ(ui->folderChooser("t", "/tmp/"), "");
+    int fromWorker = 0;
+    std::thread([&] { fromWorker = ui->messageBox("t", "m", tv::mb::YesNo); }).join();
+    EXPECT_EQ(fromWorker, tv::answer::No);
 }

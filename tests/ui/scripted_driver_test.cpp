@@ -82,6 +82,17 @@ TEST_F(ScriptedDriver, IdenticalWaitingEventsMergeButSeparatedOnesDoNot) {
     EXPECT_EQ(next().gadget, 2001);
 }
 
+TEST_F(ScriptedDriver, UserActionsQueueTheSharedCauses) {
+    ui.click(2016);
+    ui.typeText(2001, "x");
+    ui.selectComboRow(2007, 1);
+    ui.selectRow(2020, 0);
+    ui.tickRow(2020, 0, true);
+    std::vector<int> causes;
+    for (Event e = next(); e.kind != EventKind::None; e = next()) causes.push_back(e.cause);
+    EXPECT_EQ(causes, (std::vector<int>{cause::Click, cause::Change, cause::Selection, cause::Selection, cause::Tick}));
+}
+
 TEST_F(ScriptedDriver, ComboRowSelection) {
     EXPECT_TRUE(ui.selectComboRow(2007, 2));
     EXPECT_EQ(ui.getState(2007), 2);

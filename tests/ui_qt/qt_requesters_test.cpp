@@ -18,7 +18,6 @@
 
 using namespace tv;
 using tvtest::findTopLevel;
-using tvtest::makeQt;
 using tvtest::whenReady;
 
 namespace {
@@ -26,29 +25,25 @@ namespace {
 constexpr int Progress = 203;
 constexpr int Stop = 2037;
 
-class QtRequesters : public ::testing::Test {
+class QtRequesters : public tvtest::QtBackendTest {
 protected:
+    QtRequesters() : QtBackendTest({Progress, 319, 129, "Tarvolin"}) {}
     void SetUp() override {
-        ui = makeQt();
-        ASSERT_TRUE(ui->openWindow(Progress, 0, 0, 319, 129, "Tarvolin", wflag::TitleBar | wflag::Centered));
+        QtBackendTest::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(ui->buttonGadget(Stop, {120, 90, 70, 20}, "Stop"));
         ui->waitEvent(0);
         ui->activateWindow(Progress);
         // The owner of a worker's box is the active window.
-        ASSERT_TRUE(tvtest::waitUntil([this] { return QApplication::activeWindow() == ui->windowWidget(Progress); }));
+        ASSERT_TRUE(tvtest::waitUntil([this] { return QApplication::activeWindow() == probe->windowWidget(Progress); }));
     }
-    void TearDown() override {
-        tvtest::stopDrivers();
-        ui.reset();
-    }
-
     // Clicks the message box's button of that kind once a box is up (and
     // ready says so), noting what the program's window looked like meanwhile.
     void answerBoxWith(QMessageBox::StandardButton which, std::function<bool()> ready = nullptr) {
         whenReady([this, which, ready] {
             auto* box = findTopLevel<QMessageBox>();
             if (!box || (ready && !ready())) return false;
-            progressEnabledWhileOpen = ui->windowWidget(Progress)->isEnabled();
+            progressEnabledWhileOpen = probe->windowWidget(Progress)->isEnabled();
             boxText = box->text();
             boxIcon = box->icon();
             boxButtons = box->standardButtons();
@@ -57,7 +52,6 @@ protected:
         });
     }
 
-    std::unique_ptr<QtWindowSystem> ui;
     bool progressEnabledWhileOpen = true;
     QString boxText;
     QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
@@ -89,7 +83,7 @@ TEST_F(QtRequesters, WorkerBoxIsAnsweredWhileTheUiLoopKeepsRunning) {
     EXPECT_EQ(answerCode.load(), answer::No);
     EXPECT_GE(passesWithBox, 2) << "the UI loop went on while the box was open";
     EXPECT_FALSE(progressEnabledWhileOpen) << "Stop cannot be pressed while the question is open";
-    EXPECT_TRUE(ui->windowWidget(Progress)->isEnabled()) << "enabled again afterwards";
+    EXPECT_TRUE(probe->windowWidget(Progress)->isEnabled()) << "enabled again afterwards";
     EXPECT_EQ(boxText, "Overwrite a.jpg?");
     EXPECT_EQ(boxIcon, QMessageBox::Warning);
     EXPECT_EQ(boxButtons, QMessageBox::Yes | QMessageBox::No);
@@ -115,8 +109,42 @@ TEST_F(QtRequesters, ButtonSetsIconsAndAnswersOnTheUiThread) {
         EXPECT_EQ(boxIcon, c.icon) << c.type;
         EXPECT_EQ(boxText, "<i>Stop</i> the compression?");
         EXPECT_FALSE(progressEnabledWhileOpen);
-        EXPECT_TRUE(ui->windowWidget(Progress)->isEnabled());
+        EXPECT_TRUE(probe->windowWidget(Progress)->isEnabled());
     }
+}
+
+TEST_F(QtRequesters, WorkerBoxDisablesItsOwnerOnlyAUiThreadBoxEveryVisibleWindow) {
+    constexpr int Other = 200;
+    ASSERT_TRUE(ui->openWindow(Other, 0, 0, 200, 100, "Tarvolin - Settings", wflag::TitleBar));
+    ui->activateWindow(Progress);
+    ASSERT_TRUE(tvtest::waitUntil([this] { return QApplication::activeWindow() == probe->windowWidget(Progress); }));
+    bool otherEnabledWhileOpen = false;
+    auto seeOther = [&] {
+        otherEnabledWhileOpen = probe->windowWidget(Other)->isEnabled();
+        return true;
+    };
+
+    answerBoxWith(QMessageBox::Ok, seeOther);
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        ui->messageBox("Tarvolin", "Load failed.", mb::Ok | mb::IconError);
+        finished = true;
+    });
+    QElapsedTimer t;
+    t.start();
+    while (!finished && t.elapsed() < tvtest::HangGuardMs) ui->waitEvent(50);
+    worker.join();
+    EXPECT_FALSE(progressEnabledWhileOpen) << "the owner";
+    EXPECT_TRUE(otherEnabledWhileOpen) << "a window the worker did not make";
+
+    ui->activateWindow(Progress);
+    ASSERT_TRUE(tvtest::waitUntil([this] { return QApplication::activeWindow() == probe->windowWidget(Progress); }));
+    answerBoxWith(QMessageBox::Ok, seeOther);
+    ui->messageBox("Tarvolin", "Load failed.", mb::Ok | mb::IconError);
+    EXPECT_FALSE(progressEnabledWhileOpen);
+    EXPECT_FALSE(otherEnabledWhileOpen) << "every visible window of the UI thread";
+    EXPECT_TRUE(probe->windowWidget(Other)->isEnabled());
+    EXPECT_TRUE(probe->windowWidget(Progress)->isEnabled());
 }
 
 TEST_F(QtRequesters, ShutdownAnswersOpenAndLaterRequestersAtOnce) {
@@ -144,7 +172,7 @@ TEST_F(QtRequesters, ShutdownAnswersOpenAndLaterRequestersAtOnce) {
     EXPECT_EQ(first.load(), answer::Cancel);
     EXPECT_EQ(input, "");
     EXPECT_TRUE(tvtest::waitUntil([] { return findTopLevel<QMessageBox>() == nullptr; })) << "the open box was closed";
-    EXPECT_TRUE(ui->windowWidget(Progress)->isEnabled());
+    EXPECT_TRUE(probe->windowWidget(Progress)->isEnabled());
     EXPECT_EQ(ui->messageBox("Tarvolin", "Remove?", mb::YesNo), answer::No);
     EXPECT_EQ(ui->folderChooser("Select folder", "/tmp"), "");
 }
@@ -159,7 +187,7 @@ QDialog* openInputBox() {
 }
 
 TEST_F(QtRequesters, InputBoxLayoutEnterAndEscape) {
-    const double f = ui->layoutScale();
+    const double f = probe->layoutScale();
     auto at = [f](int v) { return int(std::lround(v * f)); };
     bool checked = false;
     whenReady([&] {
@@ -179,7 +207,7 @@ TEST_F(QtRequesters, InputBoxLayoutEnterAndEscape) {
         EXPECT_EQ(edit->text(), "photo.jpg");
         EXPECT_EQ(edit->cursorPosition(), 9) << "caret at the end";
         EXPECT_EQ(d->focusWidget(), edit);
-        EXPECT_FALSE(ui->windowWidget(Progress)->isEnabled());
+        EXPECT_FALSE(probe->windowWidget(Progress)->isEnabled());
         edit->setText("renamed.jpg");
         tvtest::pressKey(edit, Qt::Key_Return);
         checked = true;
@@ -187,7 +215,7 @@ TEST_F(QtRequesters, InputBoxLayoutEnterAndEscape) {
     });
     EXPECT_EQ(ui->inputBox("New name", "Name of the new file:", "photo.jpg"), "renamed.jpg");
     EXPECT_TRUE(checked);
-    EXPECT_TRUE(ui->windowWidget(Progress)->isEnabled());
+    EXPECT_TRUE(probe->windowWidget(Progress)->isEnabled());
 
     whenReady([&] {
         QDialog* d = openInputBox();

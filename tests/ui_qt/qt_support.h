@@ -2,6 +2,8 @@
 // program, on the offscreen platform unless another one was asked for.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "support/hang_guard.h"
+#include "backends/qt/qt_probe.h"
 #include "backends/qt/qt_window_system.h"
 
 namespace tvtest {
@@ -38,6 +41,26 @@ inline std::unique_ptr<tv::QtWindowSystem> makeQt() {
     return std::make_unique<tv::QtWindowSystem>();
 }
 
+// A Qt backend and its probe for one test, with the window it starts with
+// shown centred. Drivers still running are stopped first at the end: they
+// would touch what goes with the backend.
+class QtBackendTest : public ::testing::Test {
+protected:
+    struct FirstWindow {
+        int id, width, height;
+        const char* title;
+    };
+    explicit QtBackendTest(FirstWindow first) : first_(first) {}
+    void SetUp() override;
+    void TearDown() override;
+
+    std::unique_ptr<tv::QtWindowSystem> ui;
+    std::unique_ptr<tv::QtProbe> probe;
+
+private:
+    FirstWindow first_;
+};
+
 // The first visible top-level widget of type T, or nullptr.
 template <class T>
 T* findTopLevel() {
@@ -56,6 +79,19 @@ inline std::vector<QPointer<QTimer>>& drivers() {
 inline void stopDrivers() {
     for (auto& t : drivers()) delete t.data();
     drivers().clear();
+}
+
+inline void QtBackendTest::SetUp() {
+    ui = makeQt();
+    probe = std::make_unique<tv::QtProbe>(*ui);
+    ASSERT_TRUE(ui->openWindow(first_.id, 0, 0, first_.width, first_.height, first_.title,
+                               tv::wflag::TitleBar | tv::wflag::Centered));
+}
+
+inline void QtBackendTest::TearDown() {
+    stopDrivers();
+    probe.reset();
+    ui.reset();
 }
 
 // Runs check on the UI thread every 10 ms until it returns true; one that

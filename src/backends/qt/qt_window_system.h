@@ -4,14 +4,12 @@
 // object exists. Gadget reads, message boxes and input boxes may also come
 // from one worker thread: reads are served from a mirror the UI thread keeps
 // up to date, requesters are handed to the UI thread and answered there while
-// its event loop goes on.
+// its event loop goes on. Tests look inside it through QtProbe (qt_probe.h).
 #pragma once
 
 #include <memory>
 
 #include "ui/window_system.h"
-
-class QWidget;
 
 namespace tv {
 
@@ -22,78 +20,12 @@ public:
     QtWindowSystem(const QtWindowSystem&) = delete;
     QtWindowSystem& operator=(const QtWindowSystem&) = delete;
 
-    bool openWindow(int id, int x, int y, int innerWidth, int innerHeight, std::string_view title,
-                    unsigned flags) override;
-    void hideWindow(int id, bool hide) override;
-    void setWindowTitle(int id, std::string_view title) override;
-    std::string windowTitle(int id) override;
-    void activateWindow(int id) override;
-
-    bool frameGadget(int id, Rect r, std::string_view caption) override;
-    bool textGadget(int id, Rect r, std::string_view caption, Align align) override;
-    bool stringGadget(int id, Rect r, std::string_view text) override;
-    bool buttonGadget(int id, Rect r, std::string_view caption) override;
-    bool checkBoxGadget(int id, Rect r, std::string_view caption) override;
-    bool comboGadget(int id, Rect r) override;
-    bool listGadget(int id, Rect r, std::string_view firstColumnTitle, int firstColumnWidth,
-                    unsigned flags) override;
-    bool spinGadget(int id, Rect r, int minimum, int maximum, unsigned flags) override;
-    bool progressBarGadget(int id, Rect r, int minimum, int maximum) override;
-
-    std::string getText(int id) override;
-    void setText(int id, std::string_view text) override;
-    int getState(int id) override;
-    void setState(int id, int value) override;
-    void addItem(int id, int position, std::string_view text) override;
-    void addColumn(int id, int position, std::string_view title, int width) override;
-    int getItemState(int id, int rowIndex) override;
-    void setItemState(int id, int rowIndex, int bits) override;
-    std::string getItemText(int id, int rowIndex, int column) override;
-    int countItems(int id) override;
-    void disableGadget(int id, bool disable) override;
-    void hideGadget(int id, bool hide) override;
-    void setFocus(int id) override;
-    void setToolTip(int id, std::string_view text) override;
-    void setFont(int id, FontId font) override;
-    void setColour(int id, int which, Colour colour) override;
-
-    FontId loadFont(std::string_view name, int points, bool bold) override;
-
-    Event waitEvent(int timeoutMs) override;
-    int eventGadget() override;
-
-    int messageBox(std::string_view title, std::string_view text, unsigned type) override;
-    std::string folderChooser(std::string_view title, std::string_view initialFolder) override;
-    std::string inputBox(std::string_view title, std::string_view prompt,
-                         std::string_view defaultText) override;
-
-    std::string clipboardText() override;
-    void shutdown() override;
-    std::uint32_t tickCount() override;
-    std::vector<TopLevelWindow> topLevelWindows() override;
-
-    bool gadgetExists(int id) override;
-    bool isGadgetDisabled(int id) override;
-    bool isGadgetHidden(int id) override;
-    bool isWindowVisible(int id) override;
-
-    // For tests and screenshots: the Qt widgets behind the numbers (nullptr
-    // when unknown), and the factor the layout is scaled by.
-    QWidget* windowWidget(int id);
-    QWidget* gadgetWidget(int id);
-    double layoutScale() const;
-    // Fixes the layout factor from the captions made so far and lays every
-    // window out again; the first waitEvent does it by itself.
-    void finishLayout();
-
-    struct Impl;
+    TV_WINDOW_SYSTEM_OVERRIDES
 
 private:
+    friend class QtProbe;
+    struct Impl;
     std::unique_ptr<Impl> d;
 };
-
-// The layout factor for a default font: 1 for a font whose line height is
-// 13 pixels or less, else the ratio of its height to 13.
-double layoutScaleFor(int defaultFontHeightPx);
 
 }  // namespace tv

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "ui/contract_rules.h"
+
 #ifdef TARVOLIN_HAVE_X11
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -9,15 +11,6 @@
 #endif
 
 namespace tv {
-
-std::string clipTitle(std::string title, std::size_t maxBytes) {
-    if (title.size() <= maxBytes) return title;
-    std::size_t cut = maxBytes;
-    // Step back over continuation bytes so a character is not split.
-    while (cut > 0 && (static_cast<unsigned char>(title[cut]) & 0xC0) == 0x80) --cut;
-    title.resize(cut);
-    return title;
-}
 
 #ifdef TARVOLIN_HAVE_X11
 

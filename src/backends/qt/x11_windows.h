@@ -11,7 +11,4 @@ namespace tv {
 // Empty when there is no X display to talk to.
 std::vector<TopLevelWindow> x11TopLevelWindows();
 
-// Cuts a UTF-8 title to at most maxBytes bytes without splitting a character.
-std::string clipTitle(std::string title, std::size_t maxBytes = 255);
-
 }  // namespace tv

@@ -43,7 +43,7 @@ void writePhoto(const QString& path, int w, int h, const char* format) {
     ASSERT_TRUE(img.save(path, format)) << path.toStdString();
 }
 
-QAbstractButton* button(QtWindowSystem& ui, int id) { return static_cast<QAbstractButton*>(ui.gadgetWidget(id)); }
+QAbstractButton* button(QtProbe& probe, int id) { return static_cast<QAbstractButton*>(probe.gadgetWidget(id)); }
 
 TEST(GuiFlow, OneBatchClickedThroughEveryWindow) {
     tvtest::qtApp();
@@ -54,6 +54,7 @@ TEST(GuiFlow, OneBatchClickedThroughEveryWindow) {
     writePhoto(photos.path() + "/c.bmp", 20, 10, "BMP");
 
     QtWindowSystem ui;
+    QtProbe probe(ui);
     Program p(ui);
     p.workDir = work.path().toStdString();
     std::string photoFolder = photos.path().toStdString() + "/";
@@ -68,20 +69,20 @@ TEST(GuiFlow, OneBatchClickedThroughEveryWindow) {
     QTimer user;
     QObject::connect(&user, &QTimer::timeout, &user, [&] {
         if (p.ended) return;
-        if (ui.isWindowVisible(id::WndMain) && steps.empty()) {
+        if (probe.isWindowVisible(id::WndMain) && steps.empty()) {
             EXPECT_EQ(ui.getText(id::StringPath), photoFolder);
             // " 50%: 1/2", picked as the user would.
-            static_cast<QComboBox*>(ui.gadgetWidget(id::ComboSize))->setCurrentIndex(4);
-            button(ui, id::ButtonList)->click();
+            static_cast<QComboBox*>(probe.gadgetWidget(id::ComboSize))->setCurrentIndex(4);
+            button(probe, id::ButtonList)->click();
             steps.push_back("list");
-        } else if (ui.isWindowVisible(id::WndList) && steps.size() == 1) {
+        } else if (probe.isWindowVisible(id::WndList) && steps.size() == 1) {
             rowsListed = ui.countItems(id::ListImgList);
-            button(ui, id::ButtonNext)->click();
+            button(probe, id::ButtonNext)->click();
             steps.push_back("next");
-        } else if (ui.isWindowVisible(id::WndCompress) && steps.size() == 2) {
+        } else if (probe.isWindowVisible(id::WndCompress) && steps.size() == 2) {
             params = ui.getText(id::TextParams);
-            button(ui, id::CheckboxRenameImage)->click();
-            button(ui, id::ButtonLaunchCompression)->click();
+            button(probe, id::CheckboxRenameImage)->click();
+            button(probe, id::ButtonLaunchCompression)->click();
             steps.push_back("compress");
         }
     });
@@ -120,6 +121,7 @@ TEST(GuiFlow, WorkerQuestionsAreAnsweredWhileTheProgressWindowWaits) {
     writePhoto(out.path() + "/a.jpg", 8, 8, "JPG");  // in the way
 
     QtWindowSystem ui;
+    QtProbe probe(ui);
     Program p(ui);
     p.workDir = work.path().toStdString();
     std::string photoFolder = photos.path().toStdString() + "/";
@@ -132,20 +134,20 @@ TEST(GuiFlow, WorkerQuestionsAreAnsweredWhileTheProgressWindowWaits) {
     QTimer user;
     QObject::connect(&user, &QTimer::timeout, &user, [&] {
         if (p.ended) return;
-        if (stage == 0 && ui.isWindowVisible(id::WndMain)) {
-            button(ui, id::ButtonList)->click();
+        if (stage == 0 && probe.isWindowVisible(id::WndMain)) {
+            button(probe, id::ButtonList)->click();
             stage = 1;
-        } else if (stage == 1 && ui.isWindowVisible(id::WndList)) {
-            button(ui, id::ButtonNext)->click();
+        } else if (stage == 1 && probe.isWindowVisible(id::WndList)) {
+            button(probe, id::ButtonNext)->click();
             stage = 2;
-        } else if (stage == 2 && ui.isWindowVisible(id::WndCompress)) {
-            button(ui, id::CheckboxOtherFolder)->click();
-            static_cast<QLineEdit*>(ui.gadgetWidget(id::StringOtherFolder))->setText(out.path());
-            button(ui, id::ButtonLaunchCompression)->click();
+        } else if (stage == 2 && probe.isWindowVisible(id::WndCompress)) {
+            button(probe, id::CheckboxOtherFolder)->click();
+            static_cast<QLineEdit*>(probe.gadgetWidget(id::StringOtherFolder))->setText(out.path());
+            button(probe, id::ButtonLaunchCompression)->click();
             stage = 3;
         } else if (stage == 3) {
             if (auto* box = tvtest::findTopLevel<QMessageBox>()) {
-                progressDisabledDuringQuestion = !ui.windowWidget(id::WndProgress)->isEnabled();
+                progressDisabledDuringQuestion = !probe.windowWidget(id::WndProgress)->isEnabled();
                 question = box->text();
                 box->button(QMessageBox::No)->click();  // no overwrite: a new name
                 stage = 4;
@@ -227,12 +229,13 @@ TEST_P(Windows, EveryCaptionFitsAndNothingSpillsOut) {
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
     QtWindowSystem ui;
+    QtProbe probe(ui);
     Program p(ui);
     p.workDir = work.path().toStdString();
     p.defaultFolder = "/home/user/Pictures/";
     ASSERT_TRUE(loadMessageTable(p, GetParam()));
     ASSERT_TRUE(buildWindows(p));
-    ui.finishLayout();
+    probe.finishLayout();
     // What the windows show later in a run.
     for (const char* row : {"DSC_0001.JPG\n2.4 Mo", "holiday.png\n812 Ko", "scan.bmp\n5.9 Mo"})
         ui.addItem(id::ListImgList, -1, row);
@@ -253,7 +256,7 @@ TEST_P(Windows, EveryCaptionFitsAndNothingSpillsOut) {
     } shots[] = {{id::WndMain, "settings"}, {id::WndList, "image-list"}, {id::WndCompress, "options"},
                  {id::WndProgress, "progress"}};
     for (const Shot& s : shots) {
-        QWidget* w = ui.windowWidget(s.id);
+        QWidget* w = probe.windowWidget(s.id);
         ASSERT_NE(w, nullptr);
         w->show();
         // Shown for the window system too, whatever it takes to get there.

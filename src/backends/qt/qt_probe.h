@@ -1,0 +1,39 @@
+// What tests and screenshots look at in the Qt backend: the widgets behind
+// the numbers, the layout factor, and what every backend's probe reads.
+// Only tests include this; the program never does.
+#pragma once
+
+#include <string>
+
+#include "backends/qt/qt_window_system.h"
+#include "ui/probe.h"
+
+class QWidget;
+
+namespace tv {
+
+class QtProbe : public WindowProbe {
+public:
+    explicit QtProbe(QtWindowSystem& ui) : ui_(ui) {}
+
+    bool gadgetExists(int id) override;
+    bool isGadgetDisabled(int id) override;
+    bool isGadgetHidden(int id) override;
+    bool isWindowVisible(int id) override;
+    std::string windowTitle(int id) override;
+    std::string getItemText(int id, int rowIndex, int column) override;
+
+    // The widget of a window or gadget, nullptr when the id is unknown.
+    QWidget* windowWidget(int id);
+    QWidget* gadgetWidget(int id);
+    // The factor the layout is scaled by.
+    double layoutScale() const;
+    // Fixes the factor from the captions made so far and lays every window
+    // out again; the first waitEvent does it by itself.
+    void finishLayout();
+
+private:
+    QtWindowSystem& ui_;
+};
+
+}  // namespace tv

@@ -253,11 +253,8 @@ std::string destinationFolderFor(const Program& p, const std::string& outputTarg
 
 bool findWindowByTitle(Program& p, const std::string& title) {
     for (const TopLevelWindow& w : p.ui.topLevelWindows()) {
-        if (!w.visible || w.toolWindow) continue;
-        // Titles are read at most 255 characters long.
-        std::string_view seen(w.title);
-        if (seen.size() > 255) seen = seen.substr(0, 255);
-        if (seen == title) return true;
+        // The walk gives titles cut as the desktop reads them (255 bytes).
+        if (w.visible && !w.toolWindow && w.title == title) return true;
     }
     return false;
 }

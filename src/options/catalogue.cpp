@@ -1,5 +1,6 @@
 #include "options/catalogue.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 #include <system_error>
@@ -27,6 +28,18 @@ bool isVideoExtension(const std::string& ext) {
 }
 
 }  // namespace
+
+bool nameOrderLess(const std::string& a, const std::string& b) {
+    auto fold = [](unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c; };
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char x = fold(static_cast<unsigned char>(a[i]));
+        const unsigned char y = fold(static_cast<unsigned char>(b[i]));
+        if (x != y) return x < y;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+}
 
 std::string fileExtension(const std::string& name) {
     const std::size_t dot = name.rfind('.');
@@ -68,6 +81,8 @@ FolderListing listImageFolder(const Program& p, const std::string& typed) {
         else if (isVideoExtension(ext))
             out.hasVideo = true;
     }
+    std::sort(out.images.begin(), out.images.end(),
+              [](const ImageEntry& x, const ImageEntry& y) { return nameOrderLess(x.name, y.name); });
     return out;
 }
 

@@ -1,6 +1,7 @@
 #include "options/scale_ratio.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <system_error>
@@ -12,13 +13,53 @@ namespace tv {
 
 namespace {
 
+// The patterns' "$" also matches before one final line feed (what a paste
+// often brings along), so a checked text may end with it; the conversion
+// reads the digits and stops there.
+std::string_view withoutFinalLineFeed(std::string_view text) {
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    return text;
+}
+
 // Digits only (already checked); false when the value does not fit a signed
 // 32-bit integer, so that an over-long number is refused instead of wrapping.
-bool toInt32(std::string_view digits, std::int32_t& value) {
+bool toInt32(std::string_view checked, std::int32_t& value) {
+    const std::string_view digits = withoutFinalLineFeed(checked);
     const char* first = digits.data();
     const char* last = first + digits.size();
     auto [ptr, ec] = std::from_chars(first, last, value, 10);
     return ec == std::errc() && ptr == last;
+}
+
+// n / d rounded once, to the nearest float (ties to even). Going through a
+// double rounds twice, and a quotient just above a float's halfway point
+// (1073741887/1073741823) would come out as the value below it.
+float exactQuotient(std::uint32_t n, std::uint32_t d) {
+    if (n == 0) return 0.0f;
+    // Long division to 25 significant bits (24 kept and the rounding bit);
+    // every bit beyond them only counts as "something more".
+    std::uint64_t q = n / d;
+    std::uint64_t r = n % d;
+    int exponent = 0;
+    while (q < (1u << 24)) {
+        r <<= 1;
+        q <<= 1;
+        if (r >= d) {
+            r -= d;
+            q |= 1;
+        }
+        --exponent;
+    }
+    bool more = r != 0;
+    while (q >= (1u << 25)) {
+        more = more || (q & 1) != 0;
+        q >>= 1;
+        ++exponent;
+    }
+    const bool roundingBit = (q & 1) != 0;
+    std::uint64_t kept = q >> 1;
+    if (roundingBit && (more || (kept & 1) != 0)) ++kept;
+    return std::ldexp(static_cast<float>(kept), exponent + 1);
 }
 
 // One decimal and a '.' whatever the user's locale: to_chars never looks at it.
@@ -65,19 +106,17 @@ RatioParse parseRatioText(std::string_view field) {
         std::int32_t n = 0, d = 0;
         if (!toInt32(num, n) || !toInt32(den, d)) return refused("Info.NewSize.Error2");
         if (d == 0) return refused("Info.NewSize.Error1");
-        // Both fit a double exactly, so the quotient is rounded once to double
-        // and then to the nearest float.
-        ratio = static_cast<float>(static_cast<double>(n) / static_cast<double>(d));
+        ratio = exactQuotient(static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(d));
     } else if (!text.empty() && text.back() == '%') {
         const std::string num = trimSpaces(text.substr(0, text.size() - 1));
         if (!isInteger(num)) return refused("Info.NewSize.Error4");
         std::int32_t n = 0;
         if (!toInt32(num, n)) return refused("Info.NewSize.Error4");
         if (n < 1) return refused("Info.NewSize.Error3");
-        ratio = static_cast<float>(static_cast<double>(n) / 100.0);
+        ratio = exactQuotient(static_cast<std::uint32_t>(n), 100);
     } else {
         if (!isDecimal(text)) return refused("Info.NewSize.Error5");
-        std::string number(text);
+        std::string number(withoutFinalLineFeed(text));
         for (char& c : number)
             if (c == ',') c = '.';
         const char* first = number.data();

@@ -98,6 +98,25 @@ TEST(WholeRun, TypicalBatchRenamesHalvesAndKeepsDates) {
     }
 }
 
+TEST(WholeRun, RenamedOutputsAreNumberedInNameOrder) {
+    ProgramRun r;
+    r.storeOptions(EnglishDefaults);
+    // Made in neither name order nor its reverse; the k-th name in name
+    // order is the only photo k*8 + 64 pixels wide.
+    const std::vector<std::string> byName = {"a.jpg", "B.jpg", "IMG_10.jpg", "img_9.JPG", "Z.jpg"};
+    for (int i : {3, 0, 4, 2, 1}) writeJpeg(r.photos + byName[i], 64 + 8 * i, 48, i);
+    scriptTypicalRun(r, {});
+
+    EXPECT_EQ(r.run(), 0);
+    ASSERT_EQ(r.p.catalogue.size(), byName.size());
+    for (std::size_t i = 0; i < byName.size(); ++i) {
+        EXPECT_EQ(r.p.catalogue[i].name, byName[i]);
+        int w = 0, h = 0;
+        ASSERT_TRUE(jpegSize(r.photos + numbered(static_cast<int>(i) + 1), w, h));
+        EXPECT_EQ(w, (64 + 8 * static_cast<int>(i)) / 2) << numbered(static_cast<int>(i) + 1);
+    }
+}
+
 TEST(WholeRun, NextWithNothingTickedStillFinishesAndOpensTheFolder) {
     ProgramRun r;
     r.storeOptions(EnglishDefaults);

@@ -86,9 +86,11 @@ TEST_F(ScaleRatioTest, EveryRefusalShowsItsPrefixedErrorAndKeepsTheRatio) {
         {"", wrong},
         {"     ", wrong},
         {"abc", wrong},
-        // A line end slips through the patterns' "$" but is not a number.
-        {"1/2\n", fraction},
-        {"12\n", wrong},
+        // The patterns' "$" takes one final line feed, but a percentage must
+        // end with its "%", and nothing more may follow.
+        {"50%\n", wrong},
+        {"1/2 \n", fraction},
+        {"12\n\n", wrong},
         // Numbers past 32 bits are refused with the error of their form
         // rather than wrapped to a small value (2^32+1 would become 1,
         // 2^32 would become 0, 2^32+100 would become 100).
@@ -139,6 +141,13 @@ TEST_F(ScaleRatioTest, AcceptedRatiosAreConfirmedWithTheirPercentage) {
         {" 50 % ", 0.5f, "50.0"},         {"1%", 0.01f, "1.0"},        {"1.2", 1.2f, "120.0"},
         {"1,2", 1.2f, "120.0"},           {"1,5", 1.5f, "150.0"},      {"12", 12.0f, "1200.0"},
         {"00", 0.0f, "0.0"},              {"0.25", 0.25f, "25.0"},     {"7/2", 3.5f, "350.0"},
+        // A pasted text ending in a line feed reads as the patterns see it.
+        {"1/2\n", 0.5f, "50.0"},         {"12\n", 12.0f, "1200.0"},  {"1,5\n", 1.5f, "150.0"},
+        // One rounding to the nearest float: just above halfway up, the
+        // halfway quotient itself to even.
+        {"1073741887/1073741823", 1.00000012f, "100.0"},
+        {"16777217/16777216", 1.0f, "100.0"},
+        {"16777219/16777216", 1.00000024f, "100.0"},
     };
     for (const Case& c : cases) {
         p.ScaleRatio.store(-1.0f);

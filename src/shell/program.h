@@ -23,7 +23,7 @@ struct StoredOptions {
     std::uint8_t language() const { return bytes[5]; }
 };
 
-// The folder's image file names, in listing order. A row's tick lives in
+// The folder's image file names, in name order (nameOrderLess). A row's tick lives in
 // the image list gadget, at the same position.
 struct ImageEntry {
     std::string name;

@@ -1,6 +1,6 @@
 // Writes small pictures of every kind the engine writes into the folders
 // given (bmp, jpeg, png, any), used as fuzzing seeds when the third-party
-// samples are not there: fuzz_seeds OUTDIR
+// samples are not there, and EXIF blocks (exif): fuzz_seeds OUTDIR
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -14,10 +14,56 @@
 
 namespace img = tv::img;
 
+// A camera's EXIF block: IFD0 with an orientation and the Exif sub-IFD
+// pointer, the sub-IFD with PixelXDimension and PixelYDimension (SHORT or
+// LONG) saying w x h.
+static std::vector<std::uint8_t> exifBlock(bool bigEndian, std::uint16_t type, std::uint32_t w, std::uint32_t h) {
+    std::vector<std::uint8_t> b;
+    auto w16 = [&](std::uint32_t v) {
+        b.push_back(static_cast<std::uint8_t>(bigEndian ? v >> 8 : v));
+        b.push_back(static_cast<std::uint8_t>(bigEndian ? v : v >> 8));
+    };
+    auto w32 = [&](std::uint32_t v) {
+        w16(bigEndian ? v >> 16 : v & 0xFFFF);
+        w16(bigEndian ? v & 0xFFFF : v >> 16);
+    };
+    auto entry = [&](std::uint16_t tag, std::uint16_t t, std::uint32_t v) {
+        w16(tag);
+        w16(t);
+        w32(1);
+        if (t == 3) {
+            w16(v);
+            w16(0);
+        } else {
+            w32(v);
+        }
+    };
+    b = {static_cast<std::uint8_t>(bigEndian ? 'M' : 'I'), static_cast<std::uint8_t>(bigEndian ? 'M' : 'I')};
+    w16(42);
+    w32(8);
+    w16(2);
+    entry(0x0112, 3, 6);
+    entry(0x8769, 4, 38);
+    w32(0);
+    w16(2);
+    entry(0xA002, type, w);
+    entry(0xA003, type, h);
+    w32(0);
+    return b;
+}
+
+static int writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return 0;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok ? 1 : 0;
+}
+
 static int saveOne(img::Engine& e, int w, int h, int d, const std::string& path, std::uint32_t enc, int options,
-                   int depth) {
+                   int depth, const std::vector<std::uint8_t>& exif = {}) {
     img::Image* im = img::detail::create_image(e, w, h, d);
     if (!im) return 0;
+    im->exif = exif;
     for (std::size_t i = 0; i < im->size; ++i) im->pixels[i] = static_cast<std::uint8_t>((i * 37) ^ (i >> 5));
     img::ImageHandle hd = img::detail::add_to_table(e, im);
     int ok = img::image_save(e, hd, path, enc, options, depth);
@@ -65,7 +111,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string root = std::string(argv[1]) + "/";
-    for (const char* sub : {"bmp", "jpeg", "png"}) mkdir((root + sub).c_str(), 0755);
+    for (const char* sub : {"bmp", "jpeg", "png", "exif"}) mkdir((root + sub).c_str(), 0755);
     img::Engine e;
     img::register_jpeg_decoder(e);
     img::register_jpeg_encoder(e);
@@ -88,6 +134,14 @@ int main(int argc, char** argv) {
     for (int depth : {1, 2, 4, 8, 24})
         n += saveOne(e, 12, 6, 24, root + "png/gen" + std::to_string(depth) + ".png", img::PngEncoderId, 7, depth);
     n += saveOne(e, 12, 6, 32, root + "png/gen_rgba.png", img::PngEncoderId, 7, 32);
+    // fuzz_exif takes the last byte as its size knob, the rest as the block.
+    for (bool bigEndian : {false, true}) {
+        std::vector<std::uint8_t> seed = exifBlock(bigEndian, bigEndian ? 4 : 3, 4000, 3000);
+        seed.push_back(0x09);
+        n += writeBytes(root + (bigEndian ? "exif/mm_long.bin" : "exif/ii_short.bin"), seed);
+    }
+    n += saveOne(e, 16, 12, 24, root + "jpeg/gen_exif.jpg", img::JpegEncoderId, 5, 24, exifBlock(true, 3, 16, 12));
+    n += saveOne(e, 16, 12, 24, root + "png/gen_exif.png", img::PngEncoderId, 7, 24, exifBlock(false, 4, 16, 12));
     std::printf("%d seeds written\n", n);
     return n > 0 ? 0 : 1;
 }

@@ -11,7 +11,7 @@ build="${TARVOLIN_FUZZ_BUILD_DIR:-$root/build-fuzz-clang}"
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_load_bmp fuzz_load_jpeg fuzz_load_png fuzz_load_any fuzz_pipeline)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_load_bmp fuzz_load_jpeg fuzz_load_png fuzz_load_any fuzz_pipeline fuzz_exif)
 testdata="$root/../shared/testdata"
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DTARVOLIN_FUZZ=ON -DTARVOLIN_BUILD_QT=OFF \
@@ -40,6 +40,7 @@ for t in "${targets[@]}"; do
     fuzz_load_bmp) dirs=("$seeds/bmp") ;;
     fuzz_load_jpeg) dirs=("$seeds/jpeg") ;;
     fuzz_load_png) dirs=("$seeds/png") ;;
+    fuzz_exif) dirs=("$seeds/exif") ;;
     *) dirs=("$seeds/bmp" "$seeds/jpeg" "$seeds/png") ;;
   esac
   echo "== $t for ${seconds}s"

@@ -1,12 +1,15 @@
 // JPEG encoder: 24-bit B,G,R rows to a baseline-or-extended JFIF file, with
-// the source's EXIF block and RGB ICC profile carried over.
+// the source's EXIF block (with the picture size it states made this one's)
+// and RGB ICC profile carried over.
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <jpeglib.h>
 
+#include "imaging/exif.h"
 #include "imaging/image.h"
 #include "imaging/jpeg_errors.h"
 
@@ -41,6 +44,15 @@ int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int hei
     if (!path || !*path || !pixels || width < 1 || height < 1 || width > 65500 || height > 65500 ||
         pitch < 3 * width)
         return 0;
+    // The EXIF block as written. Made before the jump point and only read
+    // after it, so a long jump leaves it intact and its destructor still runs
+    // on the way out. A block too long for one marker is left out rather
+    // than cut.
+    std::vector<std::uint8_t> exif;
+    if (meta && !meta->exif.empty() && meta->exif.size() + ExifPrefix <= MaxMarkerData) {
+        exif = meta->exif;
+        exif_set_pixel_size(exif, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
+    }
     auto* job = static_cast<EncodeJob*>(std::calloc(1, sizeof(EncodeJob)));
     if (!job) return 0;
     job->row = static_cast<JSAMPLE*>(std::malloc(static_cast<std::size_t>(pitch) + 4));
@@ -76,12 +88,11 @@ int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int hei
     cinfo->write_JFIF_header = TRUE;
     jpeg_start_compress(cinfo, TRUE);
 
-    if (meta && !meta->exif.empty() && meta->exif.size() + ExifPrefix <= MaxMarkerData) {
-        // A block too long for one marker is left out rather than cut.
-        jpeg_write_m_header(cinfo, JPEG_APP0 + 1, static_cast<unsigned>(meta->exif.size() + ExifPrefix));
+    if (!exif.empty()) {
+        jpeg_write_m_header(cinfo, JPEG_APP0 + 1, static_cast<unsigned>(exif.size() + ExifPrefix));
         static const char prefix[ExifPrefix] = {'E', 'x', 'i', 'f', 0, 0};
         for (char c : prefix) jpeg_write_m_byte(cinfo, static_cast<unsigned char>(c));
-        for (std::uint8_t b : meta->exif) jpeg_write_m_byte(cinfo, b);
+        for (std::uint8_t b : exif) jpeg_write_m_byte(cinfo, b);
     }
     // A longer profile would be written as markers no reader takes back.
     if (meta && detail::icc_profile_is_rgb(meta->icc) && meta->icc.size() <= MaxIccBytes)

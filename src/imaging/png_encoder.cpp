@@ -5,7 +5,9 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <vector>
 
+#include "imaging/exif.h"
 #include "imaging/image.h"
 #include "imaging/quantizer.h"
 
@@ -22,6 +24,7 @@ struct PngJob {
     png_structp png = nullptr;
     png_infop info = nullptr;
     PaletteQuantizer* quantizer = nullptr;
+    std::vector<std::uint8_t> exif;  // the block as written: this picture's size in it
 };
 
 // Everything that may long-jump lives here, and keeps its state in the job
@@ -64,9 +67,11 @@ int write_png(PngJob& job, const std::uint8_t* pixels, int width, int height, in
     if (meta && detail::icc_profile_is_rgb(meta->icc))
         png_set_iCCP(job.png, job.info, "ICC Profile", PNG_COMPRESSION_TYPE_BASE, meta->icc.data(),
                      static_cast<png_uint_32>(meta->icc.size()));
-    if (meta && !meta->exif.empty())
-        png_set_eXIf_1(job.png, job.info, static_cast<png_uint_32>(meta->exif.size()),
-                       const_cast<png_bytep>(meta->exif.data()));
+    if (meta && !meta->exif.empty()) {
+        job.exif = meta->exif;
+        exif_set_pixel_size(job.exif, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
+        png_set_eXIf_1(job.png, job.info, static_cast<png_uint_32>(job.exif.size()), job.exif.data());
+    }
     png_write_info(job.png, job.info);
     if (!palette) png_set_bgr(job.png);
 

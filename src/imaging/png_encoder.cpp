@@ -84,7 +84,9 @@ int write_png(PngJob& job, const std::uint8_t* pixels, int width, int height, in
         else
             png_write_row(job.png, pixels + static_cast<std::size_t>(row) * static_cast<std::size_t>(pitch));
     }
-    png_write_end(job.png, job.info);
+    // Nothing follows the pixels; handing libpng the info again would make
+    // it write the eXIf chunk a second time, which readers may refuse.
+    png_write_end(job.png, nullptr);
     return 1;
 }
 

@@ -533,6 +533,10 @@ TEST(PngEncoder, ProfileAndExifAreWrittenOnlyWhenPresent) {
         EXPECT_EQ(both.icc, meta.icc);
         EXPECT_TRUE(both.hasExif);
         EXPECT_EQ(both.exif, meta.exif);
+        // One eXIf chunk, as the format allows: its name once in the file.
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(bytes.find("eXIf"), bytes.rfind("eXIf")) << "depth " << d;
     }
     // A profile libpng cannot use is left out; the picture is still saved.
     meta.icc.assign(200, 0x5A);

@@ -110,6 +110,7 @@ QtWindowSystem::~QtWindowSystem() {
     d->gadgets.clear();
     delete d->focusFilter;
     delete d->hub;
+    if (d->translator) QCoreApplication::removeTranslator(d->translator.get());
 }
 
 // ---------------------------------------------------------------- windows

@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -158,6 +159,11 @@ TEST_F(QtGadgets, StringFieldReportsTypingSettingAndFocus) {
     QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
     QCoreApplication::sendEvent(edit, &out);
     EXPECT_EQ(countFor(drain(), 2001), 2);
+}
+
+TEST_F(QtGadgets, WindowsShowTheProgramsIconFromTheBuildTreeToo) {
+    EXPECT_FALSE(QApplication::windowIcon().pixmap(32).isNull());
+    EXPECT_FALSE(probe->windowWidget(Win)->windowIcon().pixmap(32).isNull());
 }
 
 TEST_F(QtGadgets, IdenticalEventsWaitingBackToBackAreMerged) {

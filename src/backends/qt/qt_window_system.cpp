@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
@@ -17,6 +18,9 @@
 
 #include "backends/qt/qt_impl.h"
 #include "backends/qt/x11_windows.h"
+
+// The resources of a static library are registered by hand.
+static void registerIconResource() { Q_INIT_RESOURCE(tarvolin); }
 
 namespace tv {
 
@@ -88,11 +92,26 @@ void QtWindowSystem::Impl::bringToFront(int id) {
 
 // ---------------------------------------------------------------- set-up
 
+namespace {
+
+// The program's icon, from the resources built into the backend, so that
+// it shows from the build tree too; the windows and boxes take it from the
+// application.
+QIcon programIcon() {
+    registerIconResource();
+    QIcon icon(QStringLiteral(":/tarvolin/tarvolin.png"));
+    icon.addFile(QStringLiteral(":/tarvolin/tarvolin.svg"));  // skipped without an SVG reader
+    return icon;
+}
+
+}  // namespace
+
 QtWindowSystem::QtWindowSystem() : d(std::make_unique<Impl>()) {
     d->gui = QThread::currentThread();
     d->clock.start();
     // Windows are hidden, never closed, and the program decides when it ends.
     QApplication::setQuitOnLastWindowClosed(false);
+    if (QApplication::windowIcon().isNull()) QApplication::setWindowIcon(programIcon());
     d->scale = qt::layoutScaleFor(QFontMetrics(QApplication::font()).height());
     d->hub = new QObject();
     d->focusFilter = new qt::FocusFilter();

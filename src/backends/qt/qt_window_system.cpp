@@ -230,7 +230,7 @@ bool QtWindowSystem::stringGadget(int id, Rect r, std::string_view text) {
 bool QtWindowSystem::buttonGadget(int id, Rect r, std::string_view caption) {
     TvWindow* parent = d->parentForNewGadget(id);
     if (!parent) return false;
-    auto* w = new QPushButton(qs(caption), parent);
+    auto* w = new qt::TvButton(qs(caption), parent);
     w->setAutoDefault(false);
     QObject::connect(w, &QPushButton::clicked, w, [this, id] { d->gadgetEvent(id, cause::Click); });
     return d->place(id, GadgetKind::Button, w, r, w->text(), 0);

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, only those missing.
 set -euo pipefail
 packages=(g++ cmake pkg-config make libjpeg62-turbo-dev libpng-dev zlib1g-dev libpcre2-dev
-          qt6-base-dev libx11-dev libgtest-dev libbenchmark-dev xvfb xauth
+          qt6-base-dev qt6-translations-l10n libx11-dev libgtest-dev libbenchmark-dev xvfb xauth
           clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,8 +1,12 @@
 #!/bin/sh
 # Pictures of the four windows in English and French, drawn by the real
 # window builders on the Qt backend under a virtual X server, written to
-# docs/screenshots/<window>-<lang>.png. The same run fails when a caption
-# is cut or a gadget spills out of its window.
+# docs/screenshots/<window>-<lang>.png; with them the image list holding 40
+# rows (image-list-40), the question of a typed ratio (question) and the
+# folder chooser (folder-chooser), whose buttons and labels are Qt's own in
+# the program's language. The same run fails when a caption is cut, a
+# gadget spills out of its window or leaves the one layout factor, or a
+# box speaks another language than the program.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-qt}

@@ -1,6 +1,5 @@
 // The desktop program: the main flow on the Qt backend.
 #include <QApplication>
-#include <QIcon>
 
 #include "platform/desktop.h"
 #include "shell/program.h"
@@ -11,7 +10,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvolin"));
     QApplication::setDesktopFileName(QStringLiteral("tarvolin"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tarvolin")));
     int rc = 0;
     {
         tv::QtWindowSystem ui;

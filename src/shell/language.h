@@ -36,4 +36,8 @@ std::string_view englishBlock();
 constexpr unsigned char LangFrench = 0x66;
 constexpr unsigned char LangEnglish = 0x65;
 
+// The language of a language code byte as the window system names it:
+// "fr" for French, "en" for anything else.
+constexpr std::string_view languageTag(unsigned char code) { return code == LangFrench ? "fr" : "en"; }
+
 }  // namespace tv

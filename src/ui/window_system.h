@@ -150,6 +150,13 @@ public:
 
     virtual std::string clipboardText() = 0;
 
+    // The language of the texts the window system supplies itself: the
+    // buttons of the message boxes, the folder chooser's labels and buttons.
+    // "fr" or "en", the program's language, whatever the desktop's is. Asked
+    // at start-up, before any window; a language the backend has no texts
+    // for shows them in English, and nothing fails.
+    virtual void useLanguage(std::string_view code) = 0;
+
     // Shutdown: closes every open requester with the answer of a box closed
     // unanswered (closedAnswer: Cancel, else No, else OK; chooser and input
     // box "") and answers every later requester that way at once, from any
@@ -206,6 +213,7 @@ public:
     std::string inputBox(std::string_view title, std::string_view prompt, \
                          std::string_view defaultText) override; \
     std::string clipboardText() override; \
+    void useLanguage(std::string_view code) override; \
     void shutdown() override; \
     std::uint32_t tickCount() override; \
     std::vector<TopLevelWindow> topLevelWindows() override;

@@ -59,6 +59,10 @@ bool startUp(Program& p) {
     p.defaultFolder = p.picturesFolder ? p.picturesFolder() : platform::picturesFolder();
     p.ResizeFailureCount = 0;
     p.stored = loadStoredOptions(p);
+    // The window system's own texts (the boxes' buttons, the folder
+    // chooser) follow the program's language, not the desktop's; from here
+    // on, so that even the box of a failed table load speaks it.
+    p.ui.useLanguage(languageTag(p.stored.language()));
     if (!loadMessageTable(p, p.stored.language()) || p.ended) return false;
 
     if (!buildWindows(p)) {

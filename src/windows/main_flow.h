@@ -10,7 +10,8 @@
 namespace tv {
 
 // Start-up up to the set-up loop: codecs, extension table, pictures folder,
-// stored options, message table, the four windows, data.tvl, clipboard.
+// stored options, the window system's language, message table, the four
+// windows, data.tvl, clipboard.
 // False when the program ended on the way (p.ended is then set).
 bool startUp(Program& p);
 

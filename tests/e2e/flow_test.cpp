@@ -383,10 +383,11 @@ TEST(WholeRun, FirstStartPicksTheLanguageFromTheLocale) {
         const char* locale;
         unsigned char code;
         const char* title;
+        const char* windowLanguage;
     };
-    for (const Case& c : {Case{"fr_CA.UTF-8", 0x66, "Tarvolin - Choix des options"},
-                          Case{"en_US.UTF-8", 0x65, "Tarvolin - Settings"},
-                          Case{"de_DE.UTF-8", 0x65, "Tarvolin - Settings"}}) {
+    for (const Case& c : {Case{"fr_CA.UTF-8", 0x66, "Tarvolin - Choix des options", "fr"},
+                          Case{"en_US.UTF-8", 0x65, "Tarvolin - Settings", "en"},
+                          Case{"de_DE.UTF-8", 0x65, "Tarvolin - Settings", "en"}}) {
         SCOPED_TRACE(c.locale);
         LocaleEnv env(c.locale);
         ProgramRun r;  // no data.tvl: first start
@@ -399,6 +400,26 @@ TEST(WholeRun, FirstStartPicksTheLanguageFromTheLocale) {
         ASSERT_TRUE(r.scriptDone());
         EXPECT_EQ(title, c.title);
         EXPECT_EQ(dataTvl(r.work.folder()), (std::vector<unsigned char>{5, 0, 0, 0, 1, c.code}));
+        // Before any window, so that every box and chooser speaks it.
+        EXPECT_EQ(r.ui.languageLog(), (std::vector<tv::LanguageChoice>{{c.windowLanguage, 0}}));
+    }
+}
+
+TEST(WholeRun, WindowSystemSpeaksTheStoredLanguageWhateverTheDesktops) {
+    struct Case {
+        unsigned char stored;
+        const char* desktop;
+        const char* windowLanguage;
+    };
+    for (const Case& c : {Case{0x65, "fr_CA.UTF-8", "en"}, Case{0x66, "en_US.UTF-8", "fr"},
+                          Case{0x41, "fr_FR.UTF-8", "en"}}) {
+        SCOPED_TRACE(c.desktop);
+        LocaleEnv env(c.desktop);
+        ProgramRun r;
+        r.storeOptions({5, 0, 0, 0, 1, c.stored});
+        r.onWindow(id::WndMain, [&r] { EXPECT_TRUE(r.ui.closeWindow(id::WndMain)); });
+        EXPECT_EQ(r.run(), 0);
+        EXPECT_EQ(r.ui.languageLog(), (std::vector<tv::LanguageChoice>{{c.windowLanguage, 0}}));
     }
 }
 

@@ -8,6 +8,8 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -158,6 +160,54 @@ TEST_F(QtGadgets, StringFieldReportsTypingSettingAndFocus) {
     QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
     QCoreApplication::sendEvent(edit, &out);
     EXPECT_EQ(countFor(drain(), 2001), 2);
+}
+
+TEST_F(QtGadgets, ReturnAndEnterClickAFocusedButtonAndNothingElse) {
+    ASSERT_TRUE(ui->buttonGadget(2016, {10, 170, 240, 24}, "List"));
+    ASSERT_TRUE(ui->stringGadget(2001, {10, 25, 230, 22}, "/tmp"));
+    ASSERT_TRUE(ui->checkBoxGadget(2024, {10, 50, 130, 20}, "Rename images"));
+    ASSERT_TRUE(ui->spinGadget(2027, {180, 77, 90, 20}, 1, 30000, 0));
+    struct Case {
+        int gadget;
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        bool clicks;
+    } cases[] = {
+        {2016, Qt::Key_Return, Qt::NoModifier, true},
+        {2016, Qt::Key_Enter, Qt::KeypadModifier, true},
+        {2016, Qt::Key_Space, Qt::NoModifier, true},
+        {2016, Qt::Key_Return, Qt::ControlModifier, false},
+        {2001, Qt::Key_Return, Qt::NoModifier, false},  // an ordinary window's field: nothing
+        {2001, Qt::Key_Enter, Qt::KeypadModifier, false},
+        {2024, Qt::Key_Return, Qt::NoModifier, false},  // no tick either
+        {2024, Qt::Key_Enter, Qt::KeypadModifier, false},
+        {2027, Qt::Key_Return, Qt::NoModifier, false},
+    };
+    for (const Case& c : cases) {
+        ui->setFocus(c.gadget);
+        drain();
+        tvtest::pressKey(probe->gadgetWidget(c.gadget), c.key, c.modifiers);
+        std::vector<Event> events;
+        for (const Event& e : drain())
+            if (e.cause != cause::FocusIn && e.cause != cause::FocusOut) events.push_back(e);
+        std::vector<Event> expected;
+        if (c.clicks) expected.push_back(Event{EventKind::Gadget, Win, c.gadget, cause::Click});
+        EXPECT_EQ(events, expected) << c.gadget << " key " << c.key;
+        EXPECT_EQ(ui->getState(2024), 0);
+        EXPECT_EQ(ui->getText(2001), "/tmp");
+    }
+    // A held key clicks once.
+    auto* button = probe->gadgetWidget(2016);
+    for (bool repeat : {false, true, true}) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), repeat);
+        QCoreApplication::sendEvent(button, &press);
+    }
+    EXPECT_EQ(countFor(drain(), 2016), 1);
+}
+
+TEST_F(QtGadgets, WindowsShowTheProgramsIconFromTheBuildTreeToo) {
+    EXPECT_FALSE(QApplication::windowIcon().pixmap(32).isNull());
+    EXPECT_FALSE(probe->windowWidget(Win)->windowIcon().pixmap(32).isNull());
 }
 
 TEST_F(QtGadgets, IdenticalEventsWaitingBackToBackAreMerged) {

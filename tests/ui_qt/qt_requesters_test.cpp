@@ -4,14 +4,21 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QWindow>
 
 #include <atomic>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "qt_support.h"
@@ -177,6 +184,109 @@ TEST_F(QtRequesters, ShutdownAnswersOpenAndLaterRequestersAtOnce) {
     EXPECT_EQ(ui->folderChooser("Select folder", "/tmp"), "");
 }
 
+// A French desktop for one test: the locale variables and Qt's default
+// locale, restored afterwards.
+class FrenchDesktop {
+public:
+    FrenchDesktop() : locale_(QLocale()) {
+        for (const char* v : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+            const char* old = std::getenv(v);
+            saved_.push_back({v, old ? std::optional<std::string>(old) : std::nullopt});
+            setenv(v, "fr_CA.UTF-8", 1);
+        }
+        QLocale::setDefault(QLocale(QLocale::French, QLocale::Canada));
+    }
+    ~FrenchDesktop() {
+        QLocale::setDefault(locale_);
+        for (auto& [name, old] : saved_) {
+            if (old)
+                setenv(name, old->c_str(), 1);
+            else
+                unsetenv(name);
+        }
+    }
+
+private:
+    QLocale locale_;
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+bool frenchInstalled() {
+    return QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_fr.qm");
+}
+
+TEST_F(QtRequesters, BoxesAndChooserSpeakTheProgramsLanguageNotTheDesktops) {
+    if (!frenchInstalled()) GTEST_SKIP() << "Qt's French translation (qt6-translations-l10n) is not installed";
+    FrenchDesktop desktop;
+    struct Case {
+        const char* language;
+        unsigned type;
+        QStringList buttons;  // OK, Yes, No, Cancel, those the box has
+    } boxes[] = {
+        {"fr", mb::Ok, {"OK"}},
+        {"fr", mb::YesNoCancel, {"&Oui", "&Non", "Annuler"}},
+        {"fr", mb::YesNo, {"&Oui", "&Non"}},
+        {"en", mb::Ok, {"OK"}},
+        {"en", mb::YesNoCancel, {"&Yes", "&No", "Cancel"}},
+        {"en", mb::YesNo, {"&Yes", "&No"}},
+        {"xx", mb::YesNoCancel, {"&Yes", "&No", "Cancel"}},  // no such translation: English
+        {"fr", mb::YesNo, {"&Oui", "&Non"}},                 // and back
+    };
+    for (const Case& c : boxes) {
+        ui->useLanguage(c.language);
+        QStringList seen;
+        whenReady([&] {
+            auto* box = findTopLevel<QMessageBox>();
+            if (!box) return false;
+            for (auto b : {QMessageBox::Ok, QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel})
+                if (box->button(b)) seen << box->button(b)->text();
+            box->button(box->standardButtons() & QMessageBox::Ok ? QMessageBox::Ok : QMessageBox::No)->click();
+            return true;
+        });
+        ui->messageBox("Tarvolin - Error", "Unexisting path !", c.type | mb::IconWarning);
+        EXPECT_EQ(seen, c.buttons) << c.language << " " << c.type;
+    }
+
+    struct Chooser {
+        const char* language;
+        QStringList texts;  // look in, folder, accept, reject
+    } choosers[] = {
+        {"fr", {"Voir dans :", "Dossier :", "&Choisir", "Annuler"}},
+        {"en", {"Look in:", "Directory:", "&Choose", "Cancel"}},
+    };
+    for (const Chooser& c : choosers) {
+        ui->useLanguage(c.language);
+        QStringList seen;
+        whenReady([&] {
+            auto* d = findTopLevel<QFileDialog>();
+            if (!d) return false;
+            for (auto label : {QFileDialog::LookIn, QFileDialog::FileName, QFileDialog::Accept, QFileDialog::Reject})
+                seen << d->labelText(label);
+            d->reject();
+            return true;
+        });
+        EXPECT_EQ(ui->folderChooser("Select folder", QDir::tempPath().toStdString()), "");
+        EXPECT_EQ(seen, c.texts) << c.language;
+    }
+}
+
+TEST_F(QtRequesters, BoxIsAtLeastAsWideAsItsCaption) {
+    // The title in the title bar's font and the window manager's buttons.
+    QFontMetrics title(QFontDatabase::systemFont(QFontDatabase::TitleFont));
+    for (const char* caption : {"Tarvolin - Error", "Tarvolin - Erreur", "Tarvolin - Ecrassement de fichier ?"}) {
+        int width = 0;
+        whenReady([&] {
+            auto* box = findTopLevel<QMessageBox>();
+            if (!box) return false;
+            width = box->width();
+            box->button(QMessageBox::Ok)->click();
+            return true;
+        });
+        ui->messageBox(caption, "OK ?", mb::Ok | mb::IconWarning);
+        EXPECT_GE(width, title.horizontalAdvance(caption) + 100) << caption;
+    }
+}
+
 // The input box: the dialog itself, Enter and Escape.
 QDialog* openInputBox() {
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -232,6 +342,30 @@ TEST_F(QtRequesters, InputBoxLayoutEnterAndEscape) {
         return true;
     });
     EXPECT_EQ(ui->inputBox("New name", "Name:", "kept.jpg"), "kept.jpg");
+}
+
+TEST_F(QtRequesters, InputBoxHasNoCloseBoxAndAnyCloseIsEscape) {
+    struct Case {
+        const char* how;
+        std::function<void(QDialog*)> close;
+    } cases[] = {
+        {"the widget closed", [](QDialog* d) { d->close(); }},
+        {"the window manager (Alt+F4, its close)", [](QDialog* d) { d->windowHandle()->close(); }},
+    };
+    for (const Case& c : cases) {
+        bool mayClose = true;
+        whenReady([&] {
+            QDialog* d = openInputBox();
+            if (!d) return false;
+            mayClose = tv::QtProbe::windowManagerMayClose(d);
+            d->findChild<QLineEdit*>()->setText("typed.jpg");
+            c.close(d);
+            return true;
+        });
+        EXPECT_EQ(ui->inputBox("New name", "Name:", "photo.jpg"), "") << c.how;
+        EXPECT_FALSE(mayClose) << c.how;
+        EXPECT_TRUE(probe->windowWidget(Progress)->isEnabled()) << c.how;
+    }
 }
 
 TEST_F(QtRequesters, InputBoxFromTheWorker) {

@@ -140,10 +140,12 @@ inline void typeText(QWidget* w, const QString& text) {
     }
 }
 
-inline void pressKey(QWidget* w, int key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+// A key pressed and released; a widget that ignores it hands it to its
+// parent, as the keyboard's would be.
+inline void pressKey(QWidget* w, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
     QCoreApplication::sendEvent(w, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
     QCoreApplication::sendEvent(w, &release);
 }
 

@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QPointer>
 #include <QThread>
+#include <QTranslator>
 
 #include <condition_variable>
 #include <memory>
@@ -51,6 +52,8 @@ struct QtWindowSystem::Impl {
     int front = 0;
     qt::Gadgets gadgets;
     std::vector<QFont> fonts;
+    // Qt's own texts in the program's language; none for English.
+    std::unique_ptr<QTranslator> translator;
     QElapsedTimer clock;
 
     std::mutex queueMutex;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -149,6 +150,12 @@ void centreOnScreen(QWidget* w) {
         QRect area = s->availableGeometry();
         w->move(area.center() - QPoint(w->width() / 2, w->height() / 2));
     }
+}
+
+int titleBarWidth(const QString& title, double scale) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    font.setBold(true);
+    return QFontMetrics(font).horizontalAdvance(title) + scaled(120, scale);
 }
 
 }  // namespace tv::qt

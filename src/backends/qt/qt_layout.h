@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QRect>
+#include <QString>
 
 #include <map>
 
@@ -30,5 +31,10 @@ double fittingScale(double base, const Windows& windows, const Gadgets& gadgets)
 void applyGeometry(double scale, const Windows& windows, Gadgets& gadgets);
 
 void centreOnScreen(QWidget* w);
+
+// The width a title bar needs to show a title whole: the title in the title
+// bar's font, measured bold as most window managers draw it, and room for
+// the window manager's buttons and margins (120 pixels of the layout).
+int titleBarWidth(const QString& title, double scale);
 
 }  // namespace tv::qt

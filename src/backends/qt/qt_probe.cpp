@@ -1,9 +1,11 @@
 #include "backends/qt/qt_probe.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QTreeWidget>
 
 #include "backends/qt/qt_impl.h"
+#include "backends/qt/x11_windows.h"
 
 namespace tv {
 
@@ -49,6 +51,14 @@ QWidget* QtProbe::windowWidget(int id) { return ui_.d->findWindow(id); }
 QWidget* QtProbe::gadgetWidget(int id) {
     qt::Gadget* g = ui_.d->find(id);
     return g ? g->widget : nullptr;
+}
+
+bool QtProbe::windowManagerMayClose(QWidget* window) {
+    if (!(window->windowFlags() & Qt::WindowCloseButtonHint)) {
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) return false;
+        return x11ClosingAllowed(window->winId());
+    }
+    return true;
 }
 
 double QtProbe::layoutScale() const { return ui_.d->scale; }

@@ -26,6 +26,9 @@ public:
     // The widget of a window or gadget, nullptr when the id is unknown.
     QWidget* windowWidget(int id);
     QWidget* gadgetWidget(int id);
+    // Whether the window manager is let close this top-level widget: its
+    // close-box hint, and under X11 its Motif hints as well.
+    static bool windowManagerMayClose(QWidget* window);
     // The factor the layout is scaled by.
     double layoutScale() const;
     // Fixes the factor from the captions made so far and lays every window

@@ -1,10 +1,13 @@
-// The Qt backend's message box, folder chooser and input box. Each is shown
-// on the UI thread, whichever thread asks; a worker waits for the answer
-// while the UI thread's loop goes on.
+// The Qt backend's message box, folder chooser and input box, and the
+// language of Qt's own texts in them. Each is shown on the UI thread,
+// whichever thread asks; a worker waits for the answer while the UI
+// thread's loop goes on.
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -36,6 +39,31 @@ void centreOn(QWidget* dlg, QWidget* owner) {
     if (owner) area = owner->frameGeometry();
     else if (QScreen* s = QGuiApplication::primaryScreen()) area = s->availableGeometry();
     if (area.isValid()) dlg->move(area.center() - QPoint(dlg->width() / 2, dlg->height() / 2));
+}
+
+// A standard button's text in the program's language: the desktop's theme
+// may otherwise put its own, in the desktop's language.
+QString buttonText(const char* source) { return QCoreApplication::translate("QPlatformTheme", source); }
+
+void setButtonTexts(QMessageBox* box) {
+    const struct {
+        QMessageBox::StandardButton button;
+        const char* text;
+    } texts[] = {{QMessageBox::Ok, "OK"}, {QMessageBox::Cancel, "Cancel"}, {QMessageBox::Yes, "&Yes"},
+                 {QMessageBox::No, "&No"}};
+    for (const auto& t : texts)
+        if (QAbstractButton* b = box->button(t.button)) b->setText(buttonText(t.text));
+}
+
+// Keeps a box at least as wide as its title bar needs to show the caption
+// whole: Qt sizes it for its text and buttons alone, and a short text would
+// leave "Tarv... Error" in the title bar.
+void fitCaption(QMessageBox* box, double scale) {
+    auto* grid = qobject_cast<QGridLayout*>(box->layout());
+    if (!grid) return;
+    grid->addItem(new QSpacerItem(qt::titleBarWidth(box->windowTitle(), scale), 0, QSizePolicy::Fixed,
+                                  QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
 }
 
 int answerOf(QMessageBox::StandardButton button, int none) {
@@ -170,6 +198,8 @@ QDialog* QtWindowSystem::Impl::makeMessageBox(const std::shared_ptr<QtRequest>& 
         box->setEscapeButton(QMessageBox::Ok);
         break;
     }
+    setButtonTexts(box);
+    fitCaption(box, scale);  // last: setting the icon lays the box out anew
     std::weak_ptr<QtRequest> weak = r;
     QObject::connect(box, &QDialog::finished, box, [this, box, weak](int) {
         auto req = weak.lock();
@@ -187,6 +217,7 @@ QDialog* QtWindowSystem::Impl::makeFolderChooser(const std::shared_ptr<QtRequest
     dlg->setOption(QFileDialog::ShowDirsOnly, true);
     dlg->setOption(QFileDialog::DontUseNativeDialog, true);
     dlg->setAcceptMode(QFileDialog::AcceptOpen);
+    dlg->setLabelText(QFileDialog::Reject, buttonText("Cancel"));
     QString initial = qs(chooserStartFolder(ss(r->extra)));
     // A missing or empty start folder leaves the dialog at its own start.
     if (!initial.isEmpty() && QFileInfo(initial).isDir()) dlg->setDirectory(initial);
@@ -204,6 +235,10 @@ QDialog* QtWindowSystem::Impl::makeFolderChooser(const std::shared_ptr<QtRequest
     return dlg;
 }
 
+// No close box (under X11, Qt's hints for these flags withhold the close
+// function from the window manager); closing it all the same, with Alt+F4
+// or a window manager that shows a close box anyway, is Escape: the empty
+// answer, as a QDialog rejects on close.
 QDialog* QtWindowSystem::Impl::makeInputBox(const std::shared_ptr<QtRequest>& r) {
     auto* dlg = new QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     dlg->setWindowTitle(r->title);
@@ -293,6 +328,27 @@ std::string QtWindowSystem::inputBox(std::string_view title, std::string_view pr
     r->text = qs(prompt);
     r->extra = qs(defaultText);
     return d->run(r)->result;
+}
+
+void QtWindowSystem::useLanguage(std::string_view code) {
+    if (!d->onGui()) return;
+    if (d->translator) {
+        QCoreApplication::removeTranslator(d->translator.get());
+        d->translator.reset();
+    }
+    const QString lang = qs(code);
+    // Qt's texts are English without a translation; a code is letters and
+    // "_" only, never a path.
+    if (lang.isEmpty() || lang == QLatin1String("en")) return;
+    for (QChar c : lang)
+        if (!(c.isLetter() && c.unicode() < 128) && c != u'_') return;
+    const QString file = QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_") + lang +
+                         QStringLiteral(".qm");
+    // Checked first: QTranslator would fall back to other files of its own.
+    if (!QFileInfo(file).isFile()) return;
+    auto translator = std::make_unique<QTranslator>();
+    if (translator->load(file) && QCoreApplication::installTranslator(translator.get()))
+        d->translator = std::move(translator);
 }
 
 void QtWindowSystem::shutdown() {

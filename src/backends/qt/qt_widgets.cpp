@@ -1,6 +1,7 @@
 #include "backends/qt/qt_widgets.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include <algorithm>
@@ -15,6 +16,17 @@ void TvWindow::closeEvent(QCloseEvent* e) {
 void TvWindow::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
     if (e->type() == QEvent::ActivationChange && isActiveWindow() && onActivated) onActivated();
+}
+
+void TvButton::keyPressEvent(QKeyEvent* e) {
+    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    // A held key clicks once; with Ctrl, Alt or Shift it is no plain Enter.
+    if (enter && (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (!e->isAutoRepeat()) click();
+        e->accept();
+        return;
+    }
+    QPushButton::keyPressEvent(e);
 }
 
 void TvCombo::showPopup() {

@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QString>
 #include <QTreeWidget>
 #include <QWidget>
@@ -44,6 +45,16 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
+};
+
+// A push button that Return and keypad Enter click while it has the
+// keyboard focus, as Space does; Qt's own answers them only in dialogs.
+class TvButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
 };
 
 // A combo that also reports its list opening and closing.

@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
@@ -17,6 +18,9 @@
 
 #include "backends/qt/qt_impl.h"
 #include "backends/qt/x11_windows.h"
+
+// The resources of a static library are registered by hand.
+static void registerIconResource() { Q_INIT_RESOURCE(tarvolin); }
 
 namespace tv {
 
@@ -88,11 +92,26 @@ void QtWindowSystem::Impl::bringToFront(int id) {
 
 // ---------------------------------------------------------------- set-up
 
+namespace {
+
+// The program's icon, from the resources built into the backend, so that
+// it shows from the build tree too; the windows and boxes take it from the
+// application.
+QIcon programIcon() {
+    registerIconResource();
+    QIcon icon(QStringLiteral(":/tarvolin/tarvolin.png"));
+    icon.addFile(QStringLiteral(":/tarvolin/tarvolin.svg"));  // skipped without an SVG reader
+    return icon;
+}
+
+}  // namespace
+
 QtWindowSystem::QtWindowSystem() : d(std::make_unique<Impl>()) {
     d->gui = QThread::currentThread();
     d->clock.start();
     // Windows are hidden, never closed, and the program decides when it ends.
     QApplication::setQuitOnLastWindowClosed(false);
+    if (QApplication::windowIcon().isNull()) QApplication::setWindowIcon(programIcon());
     d->scale = qt::layoutScaleFor(QFontMetrics(QApplication::font()).height());
     d->hub = new QObject();
     d->focusFilter = new qt::FocusFilter();
@@ -110,6 +129,7 @@ QtWindowSystem::~QtWindowSystem() {
     d->gadgets.clear();
     delete d->focusFilter;
     delete d->hub;
+    if (d->translator) QCoreApplication::removeTranslator(d->translator.get());
 }
 
 // ---------------------------------------------------------------- windows
@@ -210,7 +230,7 @@ bool QtWindowSystem::stringGadget(int id, Rect r, std::string_view text) {
 bool QtWindowSystem::buttonGadget(int id, Rect r, std::string_view caption) {
     TvWindow* parent = d->parentForNewGadget(id);
     if (!parent) return false;
-    auto* w = new QPushButton(qs(caption), parent);
+    auto* w = new qt::TvButton(qs(caption), parent);
     w->setAutoDefault(false);
     QObject::connect(w, &QPushButton::clicked, w, [this, id] { d->gadgetEvent(id, cause::Click); });
     return d->place(id, GadgetKind::Button, w, r, w->text(), 0);

@@ -122,9 +122,40 @@ std::vector<TopLevelWindow> x11TopLevelWindows() {
     return result;
 }
 
+namespace {
+
+// _MOTIF_WM_HINTS: flags, functions, decorations, input mode, status.
+constexpr unsigned long MwmHintsFunctions = 1;
+constexpr unsigned long MwmFuncAll = 1, MwmFuncClose = 32;  // with All, the others are taken away
+
+}  // namespace
+
+bool x11ClosingAllowed(unsigned long window) {
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) return true;
+    auto previous = XSetErrorHandler(ignoreXErrors);
+    Atom hints = XInternAtom(dpy, "_MOTIF_WM_HINTS", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool allowed = true;
+    if (XGetWindowProperty(dpy, window, hints, 0, 5, False, hints, &type, &format, &count, &after, &data) == Success &&
+        data) {
+        auto* v = reinterpret_cast<unsigned long*>(data);
+        if (format == 32 && count >= 2 && (v[0] & MwmHintsFunctions))
+            allowed = (v[1] & MwmFuncAll) ? !(v[1] & MwmFuncClose) : (v[1] & MwmFuncClose) != 0;
+        XFree(data);
+    }
+    XSetErrorHandler(previous);
+    XCloseDisplay(dpy);
+    return allowed;
+}
+
 #else
 
 std::vector<TopLevelWindow> x11TopLevelWindows() { return {}; }
+bool x11ClosingAllowed(unsigned long) { return true; }
 
 #endif
 

@@ -11,4 +11,9 @@ namespace tv {
 // Empty when there is no X display to talk to.
 std::vector<TopLevelWindow> x11TopLevelWindows();
 
+// Whether the Motif hints of a window, which the common window managers
+// read, let them close it (and so show a close box): true when it has none,
+// which allows everything.
+bool x11ClosingAllowed(unsigned long window);
+
 }  // namespace tv

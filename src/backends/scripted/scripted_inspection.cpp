@@ -130,4 +130,9 @@ int ScriptedProbe::focusedGadget() {
     return model().focus;
 }
 
+std::vector<LanguageChoice> ScriptedProbe::languageLog() {
+    std::lock_guard lock(model().mu);
+    return model().languages;
+}
+
 }  // namespace tv

@@ -109,6 +109,7 @@ public:
     std::deque<std::string> textAnswers;
     std::function<std::optional<RequesterAnswer>(const RequesterRecord&)> provider;
     std::vector<RequesterRecord> log;
+    std::vector<LanguageChoice> languages;
     const std::chrono::steady_clock::time_point start;
     std::int64_t tickOffset = 0;
     bool ticksFrozen = false;

@@ -37,6 +37,13 @@ struct RequesterRecord {
     bool afterShutdown = false;      // answered at once because shutdown() had been called
 };
 
+// One language the program asked the window system to use.
+struct LanguageChoice {
+    std::string code;
+    std::size_t windowsOpen = 0;  // program windows that existed then
+    bool operator==(const LanguageChoice&) const = default;
+};
+
 // What a scripted answer provider decides.
 struct RequesterAnswer {
     int answer = 0;
@@ -116,6 +123,8 @@ public:
     std::vector<std::string> columnTitles(int id);
     std::pair<int, int> gadgetRange(int id);  // spin and progress bar
     int focusedGadget();
+    // Every useLanguage call, in order.
+    std::vector<LanguageChoice> languageLog();
 
 private:
     // The backend's model, which the probe acts on and reads.

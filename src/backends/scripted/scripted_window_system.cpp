@@ -306,6 +306,11 @@ std::string ScriptedWindowSystem::clipboardText() {
     return model_.clipboard;
 }
 
+void ScriptedWindowSystem::useLanguage(std::string_view code) {
+    std::lock_guard lock(model_.mu);
+    model_.languages.push_back(LanguageChoice{std::string(code), model_.windows.size()});
+}
+
 std::uint32_t ScriptedWindowSystem::tickCount() {
     std::lock_guard lock(model_.mu);
     return model_.ticksNow();

@@ -2,16 +2,20 @@
 // windows, and every window of both languages laid out with no caption cut.
 //
 // With TARVOLIN_SCREENSHOT_DIR set, the window pictures are also written
-// there as <window>-<lang>.png (tools/screenshots.sh does that).
+// there as <window>-<lang>.png (tools/screenshots.sh does that), with the
+// ratio question, the folder chooser and an image list long enough to scroll.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -26,10 +30,12 @@
 #include <vector>
 
 #include "../qt_support.h"
+#include "backends/scripted/scripted_window_system.h"
 #include "windows/ids.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
 #include "windows/main_flow.h"
+#include "windows/settings.h"
 #include "windows/windows.h"
 
 using namespace tv;
@@ -224,6 +230,19 @@ std::vector<std::string> clippedCaptions(QWidget* window) {
 
 class Windows : public ::testing::TestWithParam<unsigned char> {};
 
+// Writes a picture of the widget as <name>-<lang>.png when screenshots are
+// asked for.
+void keepPicture(QWidget* w, const char* name, const char* lang) {
+    QImage picture = w->grab().toImage();
+    EXPECT_EQ(picture.size(), w->size() * w->devicePixelRatio()) << name;
+    if (const char* dir = std::getenv("TARVOLIN_SCREENSHOT_DIR")) {
+        QString file = QString("%1/%2-%3.png").arg(dir, name, lang);
+        EXPECT_TRUE(picture.save(file)) << file.toStdString();
+    }
+}
+
+bool exposed(QWidget* w) { return w->windowHandle() && w->windowHandle()->isExposed(); }
+
 TEST_P(Windows, EveryCaptionFitsAndNothingSpillsOut) {
     tvtest::qtApp();
     QTemporaryDir work;
@@ -233,6 +252,7 @@ TEST_P(Windows, EveryCaptionFitsAndNothingSpillsOut) {
     Program p(ui);
     p.workDir = work.path().toStdString();
     p.defaultFolder = "/home/user/Pictures/";
+    ui.useLanguage(languageTag(GetParam()));
     ASSERT_TRUE(loadMessageTable(p, GetParam()));
     ASSERT_TRUE(buildWindows(p));
     probe.finishLayout();
@@ -249,7 +269,6 @@ TEST_P(Windows, EveryCaptionFitsAndNothingSpillsOut) {
     refreshProgress(p, 4, 12);
 
     const char* lang = GetParam() == LangFrench ? "fr" : "en";
-    const char* dir = std::getenv("TARVOLIN_SCREENSHOT_DIR");
     struct Shot {
         int id;
         const char* name;
@@ -262,14 +281,105 @@ TEST_P(Windows, EveryCaptionFitsAndNothingSpillsOut) {
         // Shown for the window system too, whatever it takes to get there.
         ASSERT_TRUE(tvtest::waitUntil([w] { return w->windowHandle() && w->windowHandle()->isExposed(); })) << s.name;
         EXPECT_EQ(clippedCaptions(w), std::vector<std::string>{}) << s.name << " " << lang;
-        QImage picture = w->grab().toImage();
-        EXPECT_EQ(picture.size(), w->size() * w->devicePixelRatio());
-        if (dir) {
-            QString file = QString("%1/%2-%3.png").arg(dir, s.name, lang);
-            EXPECT_TRUE(picture.save(file)) << file.toStdString();
-        }
+        keepPicture(w, s.name, lang);
         w->hide();
     }
+
+    // An image list long enough to scroll.
+    for (int r = ui.countItems(id::ListImgList); r < 40; ++r) {
+        ui.addItem(id::ListImgList, -1, QString("IMG_%1.JPG\n%2 Ko").arg(r + 1, 4, 10, QChar('0')).arg(800 + r * 37).toStdString());
+        ui.setItemState(id::ListImgList, r, r % 7 == 3 ? 0 : row::Ticked);
+    }
+    QWidget* list = probe.windowWidget(id::WndList);
+    list->show();
+    ASSERT_TRUE(tvtest::waitUntil([list] { return exposed(list); }));
+    keepPicture(list, "image-list-40", lang);
+    list->hide();
+
+    // The question of a typed ratio and the folder chooser, through their
+    // handlers, in the program's language.
+    const bool french = GetParam() == LangFrench;
+    const bool translated = !french || QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                                                         "/qtbase_fr.qm");
+    probe.windowWidget(id::WndMain)->show();
+    ui.setText(id::StringRatio, "120%");
+    QStringList buttons;
+    tvtest::whenReady([&] {
+        auto* box = tvtest::findTopLevel<QMessageBox>();
+        if (!box || !exposed(box)) return false;
+        for (QAbstractButton* b : box->buttons()) buttons << b->text();
+        keepPicture(box, "question", lang);
+        box->button(QMessageBox::Cancel)->click();
+        return true;
+    });
+    EXPECT_FALSE(parseScaleRatio(p)) << "Cancel stays in the settings window";
+    EXPECT_FALSE(p.ended);
+    if (translated) {
+        QStringList expected = french ? QStringList{"&Oui", "&Non", "Annuler"} : QStringList{"&Yes", "&No", "Cancel"};
+        std::sort(buttons.begin(), buttons.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(buttons, expected) << lang;
+    }
+
+    QTemporaryDir pictures;
+    ASSERT_TRUE(pictures.isValid());
+    for (const char* folder : {"Anniversaire", "Noël 2023", "Vacances"}) QDir(pictures.path()).mkdir(folder);
+    ui.setText(id::StringPath, pictures.path().toStdString() + "/");
+    QString accept;
+    tvtest::whenReady([&] {
+        auto* chooser = tvtest::findTopLevel<QFileDialog>();
+        if (!chooser || !exposed(chooser)) return false;
+        accept = chooser->labelText(QFileDialog::Accept);
+        keepPicture(chooser, "folder-chooser", lang);
+        chooser->reject();
+        return true;
+    });
+    onButtonBrowse(p);
+    if (translated) {
+        EXPECT_EQ(accept, french ? "&Choisir" : "&Choose");
+    }
+    tvtest::stopDrivers();
+}
+
+// Every window and gadget is the program's rectangle times one factor; only
+// a drop-down list may be wider, into free room on its right.
+TEST_P(Windows, LayoutIsTheProgramsRectanglesTimesOneFactor) {
+    tvtest::qtApp();
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    ScriptedWindowSystem plan;  // keeps the rectangles as the program gives them
+    Program planned(plan);
+    QtWindowSystem ui;
+    QtProbe probe(ui);
+    Program p(ui);
+    for (Program* q : {&planned, &p}) {
+        q->workDir = work.path().toStdString();
+        q->defaultFolder = "/home/user/Pictures/";
+        ASSERT_TRUE(loadMessageTable(*q, GetParam()));
+        ASSERT_TRUE(buildWindows(*q));
+    }
+    probe.finishLayout();
+    const double f = probe.layoutScale();
+    auto at = [f](int v) { return int(std::lround(v * f)); };
+    for (int window : {id::WndMain, id::WndList, id::WndCompress, id::WndProgress}) {
+        std::optional<Rect> r = plan.windowRect(window);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(probe.windowWidget(window)->size(), QSize(at(r->w), at(r->h))) << window;
+    }
+    int gadgets = 0;
+    for (int gadget = 2000; gadget <= 2039; ++gadget) {
+        std::optional<Rect> r = plan.gadgetRect(gadget);
+        if (!r) continue;
+        ++gadgets;
+        QRect g = probe.gadgetWidget(gadget)->geometry();
+        EXPECT_EQ(QRect(g.x(), g.y(), 0, g.height()), QRect(at(r->x), at(r->y), 0, at(r->h))) << gadget;
+        if (plan.gadgetKind(gadget) == GadgetKind::Combo) {
+            EXPECT_GE(g.width(), at(r->w)) << gadget;
+        } else {
+            EXPECT_EQ(g.width(), at(r->w)) << gadget;
+        }
+    }
+    EXPECT_GE(gadgets, 38);
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, Windows, ::testing::Values(LangEnglish, LangFrench),

@@ -217,6 +217,9 @@ QDialog* QtWindowSystem::Impl::makeFolderChooser(const std::shared_ptr<QtRequest
     dlg->setOption(QFileDialog::ShowDirsOnly, true);
     dlg->setOption(QFileDialog::DontUseNativeDialog, true);
     dlg->setAcceptMode(QFileDialog::AcceptOpen);
+    // Names only, as a folder browser shows them: the size and type columns
+    // say nothing of folders, and Qt's French has no word for their "Folder".
+    dlg->setViewMode(QFileDialog::List);
     dlg->setLabelText(QFileDialog::Reject, buttonText("Cancel"));
     QString initial = qs(chooserStartFolder(ss(r->extra)));
     // A missing or empty start folder leaves the dialog at its own start.

@@ -55,4 +55,6 @@ double QtProbe::layoutScale() const { return ui_.d->scale; }
 
 void QtProbe::finishLayout() { ui_.d->finishLayout(); }
 
+long long QtProbe::mirrorRowWrites() { return ui_.d->mirror.rowWrites(); }
+
 }  // namespace tv

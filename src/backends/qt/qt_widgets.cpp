@@ -1,6 +1,7 @@
 #include "backends/qt/qt_widgets.h"
 
 #include <QCloseEvent>
+#include <QItemSelectionModel>
 #include <QMouseEvent>
 
 #include <algorithm>
@@ -39,6 +40,20 @@ void TvList::mousePressEvent(QMouseEvent* e) {
 void TvList::mouseDoubleClickEvent(QMouseEvent* e) {
     QTreeWidget::mouseDoubleClickEvent(e);
     if (notify) notify(cause::DoubleClick);
+}
+
+int TvList::selectedRow() const {
+    // One row at most is selected: the first range is it.
+    for (const QItemSelectionRange& r : selectionModel()->selection())
+        if (r.isValid()) return r.top();
+    return -1;
+}
+
+int TvList::rowBits(int row) const {
+    const QTreeWidgetItem* item = topLevelItem(row);
+    if (!item) return 0;
+    const bool selected = selectionModel()->isSelected(model()->index(row, 0));
+    return (selected ? row::Selected : 0) | (item->checkState(0) == Qt::Checked ? row::Ticked : 0);
 }
 
 TvSpin::TvSpin(QWidget* parent, Range range) : QAbstractSpinBox(parent), range_(range) {

@@ -56,11 +56,19 @@ public:
 };
 
 // A list that reports clicks, and clears its selection on a click below
-// its last row as list views do.
+// its last row as list views do. Its rows are reached by position without
+// walking the rows, so that filling and ticking a long list stays linear.
 class TvList : public QTreeWidget {
 public:
     using QTreeWidget::QTreeWidget;
     std::function<void(int)> notify;
+
+    // The selected row, -1 when none.
+    int selectedRow() const;
+    // A row's bits as the contract numbers them; 0 for no such row.
+    int rowBits(int row) const;
+    // The position of one of the list's rows, -1 for another item.
+    int rowOf(const QTreeWidgetItem* item) const { return indexFromItem(item).row(); }
 
 protected:
     void mousePressEvent(QMouseEvent* e) override;

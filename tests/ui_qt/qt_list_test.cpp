@@ -1,8 +1,10 @@
 // The image list of the Qt backend at the sizes folders come in: filling and
-// ticking cost each row a few writes, the worker's copy follows every
-// change, and the space bar ticks.
+// ticking cost each row once, the worker's copy follows every change, the
+// space bar ticks, and the columns never need a horizontal scroll bar.
 #include <gtest/gtest.h>
 
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 #include <string>
@@ -113,5 +115,35 @@ TEST_F(QtList, SpaceBarTogglesTheCurrentRowsTick) {
     tvtest::pressKey(list, Qt::Key_Space);
     EXPECT_EQ(ui->getItemState(ImgList, 1), row::Selected | row::Ticked);
 }
+
+// The two columns fill the list exactly: with a vertical scroll bar shown
+// they would overflow it, unless the last one makes room for the bar.
+class QtListColumns : public QtList, public ::testing::WithParamInterface<int> {};
+
+TEST_P(QtListColumns, NeedNoHorizontalScrollBar) {
+    const int rows = GetParam();
+    QTreeWidget* list = buildList();
+    fill(rows);
+    list->doItemsLayout();  // the scroll ranges now, the bars as the loop runs
+    const double f = probe->layoutScale();
+    auto px = [f](int v) { return int(std::lround(v * f)); };
+    QScrollBar* vertical = list->verticalScrollBar();
+    QScrollBar* horizontal = list->horizontalScrollBar();
+    // Laid out with the vertical bar shown when the rows need it.
+    ASSERT_TRUE(tvtest::waitUntil([&] {
+        const bool rowsFit = vertical->maximum() == 0;
+        return vertical->isVisible() != rowsFit &&
+               list->header()->length() <= list->viewport()->width();
+    })) << rows << " rows: columns " << list->columnWidth(0) << " + " << list->columnWidth(1) << " in "
+        << list->viewport()->width();
+    EXPECT_TRUE(tvtest::waitUntil([&] { return !horizontal->isVisible() && horizontal->maximum() == 0; }))
+        << rows << " rows";
+    EXPECT_EQ(list->columnWidth(0), px(355)) << rows << " rows";
+    if (!vertical->isVisible()) {
+        EXPECT_EQ(list->columnWidth(1), px(80)) << rows << " rows";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, QtListColumns, ::testing::Values(1, 10, 30, 500));
 
 }  // namespace

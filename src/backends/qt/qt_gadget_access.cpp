@@ -182,9 +182,11 @@ void QtWindowSystem::addColumn(int id, int position, std::string_view title, int
     if (pos == count) l->setColumnCount(count + 1);
     else l->model()->insertColumn(pos);
     l->headerItem()->setText(pos, qs(title));
-    l->setColumnWidth(pos, d->px(std::max(0, width)));
     g->columns.insert(g->columns.begin() + std::min<std::ptrdiff_t>(pos, std::ptrdiff_t(g->columns.size())),
                       std::max(0, width));
+    std::vector<int> widths;
+    for (int w : g->columns) widths.push_back(d->px(w));
+    l->setColumnWidths(std::move(widths));
 }
 
 int QtWindowSystem::getItemState(int id, int rowIndex) {

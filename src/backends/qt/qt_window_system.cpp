@@ -247,7 +247,7 @@ bool QtWindowSystem::listGadget(int id, Rect r, std::string_view firstColumnTitl
     auto* w = new qt::TvList(parent);
     w->setColumnCount(1);
     w->setHeaderLabels({qs(firstColumnTitle)});
-    w->setColumnWidth(0, d->px(std::max(0, firstColumnWidth)));
+    w->setColumnWidths({d->px(std::max(0, firstColumnWidth))});
     bool ok = d->place(id, GadgetKind::List, w, r, QString(), -1);
     d->gadgets[id].columns.push_back(std::max(0, firstColumnWidth));
     w->header()->setStretchLastSection(false);

@@ -100,7 +100,7 @@ int QtWindowSystem::getState(int id) {
     switch (g->kind) {
     case GadgetKind::CheckBox: return static_cast<QCheckBox*>(w)->isChecked() ? 1 : 0;
     case GadgetKind::Combo: return static_cast<QComboBox*>(w)->currentIndex();
-    case GadgetKind::List: return qt::selectedRowOf(static_cast<QTreeWidget*>(w));
+    case GadgetKind::List: return static_cast<qt::TvList*>(w)->selectedRow();
     case GadgetKind::Spin: return static_cast<TvSpin*>(w)->value();
     case GadgetKind::ProgressBar: return static_cast<QProgressBar*>(w)->value();
     default: return 0;
@@ -121,13 +121,13 @@ void QtWindowSystem::setState(int id, int value) {
         break;
     }
     case GadgetKind::List: {
-        auto* l = static_cast<QTreeWidget*>(w);
+        auto* l = static_cast<qt::TvList*>(w);
         if (QTreeWidgetItem* item = value >= 0 ? l->topLevelItem(value) : nullptr) {
             l->setCurrentItem(item);
         } else {
             l->clearSelection();
         }
-        d->mirror.setList(id, l);
+        d->mirror.setListSelection(id, l->selectedRow());
         break;
     }
     case GadgetKind::Spin: {
@@ -158,44 +158,48 @@ void QtWindowSystem::addItem(int id, int position, std::string_view text) {
         if (before < 0) c->setCurrentIndex(-1);
         d->mirror.setTextState(id, c->currentText(), c->currentIndex());
     } else if (g->kind == GadgetKind::List) {
-        auto* l = static_cast<QTreeWidget*>(g->widget);
+        auto* l = static_cast<qt::TvList*>(g->widget);
         auto* item = new QTreeWidgetItem();
         const std::vector<std::string> columns = rowColumns(text);
         for (std::size_t c = 0; c < columns.size(); ++c) item->setText(int(c), qs(columns[c]));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
         l->insertTopLevelItem(insertionIndex(position, l->topLevelItemCount()), item);
-        d->mirror.setList(id, l);
+        // Asking for the row now, while it is found at once, lets Qt find
+        // it again at once later; rows after it have moved on by one, and a
+        // selected one among them too.
+        d->mirror.insertListRow(id, l->rowOf(item), false, l->selectedRow());
     }
 }
 
 void QtWindowSystem::addColumn(int id, int position, std::string_view title, int width) {
     qt::Gadget* g = d->onGui() ? d->find(id) : nullptr;
     if (!g || g->kind != GadgetKind::List) return;
-    auto* l = static_cast<QTreeWidget*>(g->widget);
+    auto* l = static_cast<qt::TvList*>(g->widget);
     ProgramChange change(d->programmatic);
     int count = l->columnCount();
     int pos = insertionIndex(position, count);
     if (pos == count) l->setColumnCount(count + 1);
     else l->model()->insertColumn(pos);
     l->headerItem()->setText(pos, qs(title));
-    l->setColumnWidth(pos, d->px(std::max(0, width)));
     g->columns.insert(g->columns.begin() + std::min<std::ptrdiff_t>(pos, std::ptrdiff_t(g->columns.size())),
                       std::max(0, width));
+    std::vector<int> widths;
+    for (int w : g->columns) widths.push_back(d->px(w));
+    l->setColumnWidths(std::move(widths));
 }
 
 int QtWindowSystem::getItemState(int id, int rowIndex) {
     if (!d->onGui()) return d->mirror.rowBits(id, rowIndex);
     qt::Gadget* g = d->find(id);
     if (!g || g->kind != GadgetKind::List) return 0;
-    QTreeWidgetItem* item = static_cast<QTreeWidget*>(g->widget)->topLevelItem(rowIndex);
-    return item ? qt::rowBitsOf(item) : 0;
+    return static_cast<qt::TvList*>(g->widget)->rowBits(rowIndex);
 }
 
 void QtWindowSystem::setItemState(int id, int rowIndex, int bits) {
     qt::Gadget* g = d->onGui() ? d->find(id) : nullptr;
     if (!g || g->kind != GadgetKind::List) return;
-    auto* l = static_cast<QTreeWidget*>(g->widget);
+    auto* l = static_cast<qt::TvList*>(g->widget);
     QTreeWidgetItem* item = l->topLevelItem(rowIndex);
     if (!item) return;
     {
@@ -208,7 +212,9 @@ void QtWindowSystem::setItemState(int id, int rowIndex, int bits) {
             item->setSelected(false);
         }
     }
-    d->mirror.setList(id, l);
+    // Only this row and the selection changed.
+    d->mirror.setListTick(id, rowIndex, item->checkState(0) == Qt::Checked);
+    d->mirror.setListSelection(id, l->selectedRow());
 }
 
 int QtWindowSystem::countItems(int id) {

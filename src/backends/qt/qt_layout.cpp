@@ -11,7 +11,6 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionComboBox>
-#include <QTreeWidget>
 
 #include <algorithm>
 #include <climits>
@@ -139,8 +138,9 @@ void applyGeometry(double scale, const Windows& windows, Gadgets& gadgets) {
         }
         g.widget->setGeometry(r);
         if (g.kind == GadgetKind::List) {
-            auto* l = static_cast<QTreeWidget*>(g.widget);
-            for (std::size_t c = 0; c < g.columns.size(); ++c) l->setColumnWidth(int(c), scaled(g.columns[c], scale));
+            std::vector<int> widths;
+            for (int w : g.columns) widths.push_back(scaled(w, scale));
+            static_cast<TvList*>(g.widget)->setColumnWidths(std::move(widths));
         }
     }
 }

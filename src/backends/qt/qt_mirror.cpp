@@ -1,18 +1,11 @@
 #include "backends/qt/qt_mirror.h"
 
+#include <algorithm>
+
 #include "backends/qt/qt_widgets.h"
 #include "ui/window_system.h"
 
 namespace tv::qt {
-
-int rowBitsOf(const QTreeWidgetItem* item) {
-    return (item->isSelected() ? row::Selected : 0) | (item->checkState(0) == Qt::Checked ? row::Ticked : 0);
-}
-
-int selectedRowOf(QTreeWidget* list) {
-    const auto selected = list->selectedItems();
-    return selected.isEmpty() ? -1 : list->indexOfTopLevelItem(selected.first());
-}
 
 void GadgetMirror::setText(int id, const QString& text) {
     std::lock_guard lock(mu_);
@@ -31,22 +24,26 @@ void GadgetMirror::setTextState(int id, const QString& text, int state) {
     e.state = state;
 }
 
-void GadgetMirror::setList(int id, QTreeWidget* list) {
-    std::vector<int> rows(static_cast<std::size_t>(list->topLevelItemCount()));
-    for (int i = 0; i < list->topLevelItemCount(); ++i) rows[std::size_t(i)] = rowBitsOf(list->topLevelItem(i));
-    int selected = selectedRowOf(list);
+void GadgetMirror::insertListRow(int id, int row, bool ticked, int selectedRow) {
     std::lock_guard lock(mu_);
     Entry& e = entries_[id];
-    e.rows = std::move(rows);
-    e.state = selected;
+    const auto at = std::size_t(std::clamp<std::ptrdiff_t>(row, 0, std::ptrdiff_t(e.ticks.size())));
+    e.ticks.insert(e.ticks.begin() + std::ptrdiff_t(at), ticked ? 1 : 0);
+    rowWrites_ += static_cast<long long>(e.ticks.size() - at);
+    e.state = selectedRow;
 }
 
-void GadgetMirror::setListRow(int id, QTreeWidget* list, QTreeWidgetItem* item) {
-    int index = list->indexOfTopLevelItem(item);
-    if (index < 0) return;
+void GadgetMirror::setListTick(int id, int row, bool ticked) {
     std::lock_guard lock(mu_);
     Entry& e = entries_[id];
-    if (std::size_t(index) < e.rows.size()) e.rows[std::size_t(index)] = rowBitsOf(item);
+    if (row < 0 || std::size_t(row) >= e.ticks.size()) return;
+    e.ticks[std::size_t(row)] = ticked ? 1 : 0;
+    ++rowWrites_;
+}
+
+void GadgetMirror::setListSelection(int id, int selectedRow) {
+    std::lock_guard lock(mu_);
+    entries_[id].state = selectedRow;
 }
 
 std::string GadgetMirror::text(int id) {
@@ -64,8 +61,14 @@ int GadgetMirror::state(int id) {
 int GadgetMirror::rowBits(int id, int row) {
     std::lock_guard lock(mu_);
     auto it = entries_.find(id);
-    if (it == entries_.end() || row < 0 || std::size_t(row) >= it->second.rows.size()) return 0;
-    return it->second.rows[std::size_t(row)];
+    if (it == entries_.end() || row < 0 || std::size_t(row) >= it->second.ticks.size()) return 0;
+    const Entry& e = it->second;
+    return (e.state == row ? row::Selected : 0) | (e.ticks[std::size_t(row)] ? row::Ticked : 0);
+}
+
+long long GadgetMirror::rowWrites() {
+    std::lock_guard lock(mu_);
+    return rowWrites_;
 }
 
 }  // namespace tv::qt

@@ -65,4 +65,6 @@ double QtProbe::layoutScale() const { return ui_.d->scale; }
 
 void QtProbe::finishLayout() { ui_.d->finishLayout(); }
 
+long long QtProbe::mirrorRowWrites() { return ui_.d->mirror.rowWrites(); }
+
 }  // namespace tv

@@ -34,6 +34,9 @@ public:
     // Fixes the factor from the captions made so far and lays every window
     // out again; the first waitEvent does it by itself.
     void finishLayout();
+    // List rows the worker-side mirror has written so far, moved ones
+    // included: filling a list must cost its rows, not a copy per row.
+    long long mirrorRowWrites();
 
 private:
     QtWindowSystem& ui_;

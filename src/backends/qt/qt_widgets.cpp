@@ -1,10 +1,14 @@
 #include "backends/qt/qt_widgets.h"
 
 #include <QCloseEvent>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QResizeEvent>
+#include <QScrollBar>
 
 #include <algorithm>
+#include <numeric>
 
 namespace tv::qt {
 
@@ -51,6 +55,50 @@ void TvList::mousePressEvent(QMouseEvent* e) {
 void TvList::mouseDoubleClickEvent(QMouseEvent* e) {
     QTreeWidget::mouseDoubleClickEvent(e);
     if (notify) notify(cause::DoubleClick);
+}
+
+int TvList::selectedRow() const {
+    // One row at most is selected: the first range is it.
+    for (const QItemSelectionRange& r : selectionModel()->selection())
+        if (r.isValid()) return r.top();
+    return -1;
+}
+
+int TvList::rowBits(int row) const {
+    const QTreeWidgetItem* item = topLevelItem(row);
+    if (!item) return 0;
+    const bool selected = selectionModel()->isSelected(model()->index(row, 0));
+    return (selected ? row::Selected : 0) | (item->checkState(0) == Qt::Checked ? row::Ticked : 0);
+}
+
+void TvList::setColumnWidths(std::vector<int> widths) {
+    widths_ = std::move(widths);
+    fitColumns();
+}
+
+void TvList::resizeEvent(QResizeEvent* e) {
+    // The scroll bars are shown or hidden before the viewport is resized;
+    // fitted first, the columns give the scroll ranges their final length.
+    fitColumns();
+    QTreeWidget::resizeEvent(e);
+}
+
+void TvList::fitColumns() {
+    const int n = std::min(columnCount(), int(widths_.size()));
+    if (n <= 0) return;
+    const int last = n - 1;
+    int giveUp = 0;
+    if (verticalScrollBar()->isVisibleTo(this)) {
+        // What the columns overflow the viewport by, never more than the
+        // bar took from it (nothing for a bar drawn over the rows).
+        const int total = std::accumulate(widths_.begin(), widths_.begin() + n, 0);
+        const int bar = verticalScrollBar()->sizeHint().width();
+        giveUp = std::clamp(total - viewport()->width(), 0, std::min(bar, widths_[std::size_t(last)]));
+    }
+    for (int c = 0; c < n; ++c) {
+        const int w = widths_[std::size_t(c)] - (c == last ? giveUp : 0);
+        if (columnWidth(c) != w) setColumnWidth(c, w);
+    }
 }
 
 TvSpin::TvSpin(QWidget* parent, Range range) : QAbstractSpinBox(parent), range_(range) {

@@ -67,15 +67,33 @@ public:
 };
 
 // A list that reports clicks, and clears its selection on a click below
-// its last row as list views do.
+// its last row as list views do. Its rows are reached by position without
+// walking the rows, so that filling and ticking a long list stays linear.
+// The columns keep the widths the program gave them, except that the last
+// one gives up the vertical scroll bar's room while that bar is shown, so
+// that columns which fill the list exactly never need a horizontal one.
 class TvList : public QTreeWidget {
 public:
     using QTreeWidget::QTreeWidget;
     std::function<void(int)> notify;
 
+    // The selected row, -1 when none.
+    int selectedRow() const;
+    // A row's bits as the contract numbers them; 0 for no such row.
+    int rowBits(int row) const;
+    // The position of one of the list's rows, -1 for another item.
+    int rowOf(const QTreeWidgetItem* item) const { return indexFromItem(item).row(); }
+    // The columns' widths in pixels as the program gave them.
+    void setColumnWidths(std::vector<int> widths);
+
 protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void fitColumns();
+    std::vector<int> widths_;
 };
 
 // Editable numeric field: any text may be typed; the arrows, arrow keys and

@@ -267,7 +267,7 @@ bool QtWindowSystem::listGadget(int id, Rect r, std::string_view firstColumnTitl
     auto* w = new qt::TvList(parent);
     w->setColumnCount(1);
     w->setHeaderLabels({qs(firstColumnTitle)});
-    w->setColumnWidth(0, d->px(std::max(0, firstColumnWidth)));
+    w->setColumnWidths({d->px(std::max(0, firstColumnWidth))});
     bool ok = d->place(id, GadgetKind::List, w, r, QString(), -1);
     d->gadgets[id].columns.push_back(std::max(0, firstColumnWidth));
     w->header()->setStretchLastSection(false);
@@ -281,11 +281,11 @@ bool QtWindowSystem::listGadget(int id, Rect r, std::string_view firstColumnTitl
     w->setContextMenuPolicy(Qt::PreventContextMenu);
     w->notify = [this, id](int why) { d->gadgetEvent(id, why); };
     QObject::connect(w, &QTreeWidget::itemSelectionChanged, w, [this, id, w] {
-        d->mirror.setList(id, w);
+        d->mirror.setListSelection(id, w->selectedRow());
         d->gadgetEvent(id, cause::Selection);
     });
     QObject::connect(w, &QTreeWidget::itemChanged, w, [this, id, w](QTreeWidgetItem* item, int column) {
-        d->mirror.setListRow(id, w, item);
+        d->mirror.setListTick(id, w->rowOf(item), item->checkState(0) == Qt::Checked);
         if (column == 0) d->gadgetEvent(id, cause::Tick);
     });
     return ok;

@@ -67,8 +67,7 @@ int TvList::selectedRow() const {
 int TvList::rowBits(int row) const {
     const QTreeWidgetItem* item = topLevelItem(row);
     if (!item) return 0;
-    const bool selected = selectionModel()->isSelected(model()->index(row, 0));
-    return (selected ? row::Selected : 0) | (item->checkState(0) == Qt::Checked ? row::Ticked : 0);
+    return (item->isSelected() ? row::Selected : 0) | (item->checkState(0) == Qt::Checked ? row::Ticked : 0);
 }
 
 void TvList::setColumnWidths(std::vector<int> widths) {

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "harness.h"
+#include "support/locale_env.h"
 
 using namespace e2e;
 
@@ -353,30 +354,7 @@ TEST(WholeRun, FrenchFromStoredLanguageByte) {
     EXPECT_EQ(dataTvl(r.work.folder()), (std::vector<unsigned char>{5, 1, 0, 0, 1, 0x66}));
 }
 
-namespace {
-// Sets the locale variables for one test and restores them afterwards.
-class LocaleEnv {
-public:
-    explicit LocaleEnv(const char* value) {
-        for (const char* v : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-            const char* old = std::getenv(v);
-            saved_.push_back({v, old ? std::optional<std::string>(old) : std::nullopt});
-            setenv(v, value, 1);
-        }
-    }
-    ~LocaleEnv() {
-        for (auto& [name, old] : saved_) {
-            if (old)
-                setenv(name, old->c_str(), 1);
-            else
-                unsetenv(name);
-        }
-    }
-
-private:
-    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
-};
-}  // namespace
+using tvtest::LocaleEnv;
 
 TEST(WholeRun, FirstStartPicksTheLanguageFromTheLocale) {
     struct Case {

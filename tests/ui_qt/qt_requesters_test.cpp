@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "qt_support.h"
+#include "support/locale_env.h"
 
 using namespace tv;
 using tvtest::findTopLevel;
@@ -188,27 +189,12 @@ TEST_F(QtRequesters, ShutdownAnswersOpenAndLaterRequestersAtOnce) {
 // locale, restored afterwards.
 class FrenchDesktop {
 public:
-    FrenchDesktop() : locale_(QLocale()) {
-        for (const char* v : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-            const char* old = std::getenv(v);
-            saved_.push_back({v, old ? std::optional<std::string>(old) : std::nullopt});
-            setenv(v, "fr_CA.UTF-8", 1);
-        }
-        QLocale::setDefault(QLocale(QLocale::French, QLocale::Canada));
-    }
-    ~FrenchDesktop() {
-        QLocale::setDefault(locale_);
-        for (auto& [name, old] : saved_) {
-            if (old)
-                setenv(name, old->c_str(), 1);
-            else
-                unsetenv(name);
-        }
-    }
+    FrenchDesktop() : locale_(QLocale()) { QLocale::setDefault(QLocale(QLocale::French, QLocale::Canada)); }
+    ~FrenchDesktop() { QLocale::setDefault(locale_); }
 
 private:
+    tvtest::LocaleEnv env_{"fr_CA.UTF-8"};
     QLocale locale_;
-    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
 
 bool frenchInstalled() {

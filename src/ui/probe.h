@@ -22,3 +22,13 @@ public:
 };
 
 }  // namespace tv
+
+// Every backend's probe declares the reads with this one list, as the
+// backends declare the contract.
+#define TV_WINDOW_PROBE_OVERRIDES \
+    bool gadgetExists(int id) override; \
+    bool isGadgetDisabled(int id) override; \
+    bool isGadgetHidden(int id) override; \
+    bool isWindowVisible(int id) override; \
+    std::string windowTitle(int id) override; \
+    std::string getItemText(int id, int rowIndex, int column) override;

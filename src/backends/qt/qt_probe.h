@@ -16,12 +16,7 @@ class QtProbe : public WindowProbe {
 public:
     explicit QtProbe(QtWindowSystem& ui) : ui_(ui) {}
 
-    bool gadgetExists(int id) override;
-    bool isGadgetDisabled(int id) override;
-    bool isGadgetHidden(int id) override;
-    bool isWindowVisible(int id) override;
-    std::string windowTitle(int id) override;
-    std::string getItemText(int id, int rowIndex, int column) override;
+    TV_WINDOW_PROBE_OVERRIDES
 
     // The widget of a window or gadget, nullptr when the id is unknown.
     QWidget* windowWidget(int id);

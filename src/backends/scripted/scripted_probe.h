@@ -96,12 +96,7 @@ public:
     void unfreezeTicks();
 
     // ---- inspection ----
-    bool gadgetExists(int id) override;
-    bool isGadgetDisabled(int id) override;
-    bool isGadgetHidden(int id) override;
-    bool isWindowVisible(int id) override;
-    std::string windowTitle(int id) override;
-    std::string getItemText(int id, int rowIndex, int column) override;
+    TV_WINDOW_PROBE_OVERRIDES
 
     struct FontInfo {
         std::string name;

@@ -91,7 +91,9 @@ bool saveOnce(Program& p, img::ImageHandle image, const std::string& outputPath,
     }
     if (ok) {
         placement.step(SaveStep::Flushed, temp.path);
-        ok = placement.mayReplace(outputPath) && ops.renameFile(temp.path, outputPath);
+        // A Stop confirmed meanwhile abandons the photo here: nothing of it
+        // has become visible yet.
+        ok = !workerShouldStop(p) && placement.mayReplace(outputPath) && ops.renameFile(temp.path, outputPath);
     }
     if (!ok) {
         platform::closeTempFile(temp, true);
@@ -211,7 +213,7 @@ int DeleteWithRetry(Program& p, const std::string& path, img::ImageHandle& image
         }
         std::string message = text(p, "Info.DeleteImage.Text1") + " :\n" + path + "\n" +
                               text(p, "Info.DeleteImage.Text2") + "\n\n" + text(p, "Info.DeleteImage.Text3");
-        int a = p.ui.messageBox(ProductName, message, mb::YesNo | mb::IconError);
+        int a = askWorkerQuestion(p, Question::DeleteFailed, path, ProductName, message, mb::YesNo | mb::IconError);
         if (workerShouldStop(p) || a == answer::No) break;
     }
     release(p, image);
@@ -227,13 +229,13 @@ bool ResolveOutputCollision(Program& p, std::string& outputPath, img::ImageHandl
         if (placement.ops.fileSize(outputPath) < 0 || placement.agreedTo(outputPath)) return true;
         std::string caption = std::string(ProductName) + " - " + text(p, "Info.FileOverwrite.Title");
         std::string message = replaceAll(text(p, "Info.FileOverwrite.Message"), "%", outputPath);
-        int a = p.ui.messageBox(caption, message, mb::YesNoCancel | mb::IconWarning);
+        int a = askWorkerQuestion(p, Question::Overwrite, outputPath, caption, message,
+                                  mb::YesNoCancel | mb::IconWarning);
         if (workerShouldStop(p)) break;
         if (a == answer::Yes) {
             if (DeleteWithRetry(p, outputPath, image, placement) == 0) return false;
         } else if (a == answer::No) {
-            outputPath = p.ui.inputBox(text(p, "Info.FileOverwrite.New.Title"),
-                                       text(p, "Info.FileOverwrite.New.Message") + " :", outputPath);
+            outputPath = askNewName(p, Question::NewNameForExisting, outputPath);
         } else if (a == answer::Cancel) {
             break;
         }
@@ -256,31 +258,32 @@ int SaveWithRetry(Program& p, img::ImageHandle image, std::string& outputPath, c
         if (workerShouldStop(p)) return -1;
         std::string message = text(p, "Info.UnableSaveImage.Title") + " :\n" + outputPath + "\n\n" +
                               text(p, "Info.UnableSaveImage.Message");
-        int a = p.ui.messageBox(ProductName, message, mb::YesNoCancel | mb::IconWarning);
+        int a = askWorkerQuestion(p, Question::SaveFailed, outputPath, ProductName, message,
+                                  mb::YesNoCancel | mb::IconWarning);
         if (workerShouldStop(p)) return -1;
         if (a == answer::Cancel) return -1;
         if (a == answer::Yes) {
-            outputPath = p.ui.inputBox(text(p, "Info.FileOverwrite.New.Title"),
-                                       text(p, "Info.FileOverwrite.New.Message") + " :", outputPath);
+            outputPath = askNewName(p, Question::NewNameAfterFailedSave, outputPath);
             // Whatever stands under the typed name is replaced unasked.
             placement.agreeToAnyFile(outputPath);
         }
     }
 }
 
-void RemoveSourceImage(Program& p, Placement& placement) {
+bool RemoveSourceImage(Program& p, Placement& placement) {
     for (;;) {
         platform::Hold h = placement.sourceHold();
-        if (h == platform::Hold::Gone) return;
+        if (h == platform::Hold::Gone) return true;
         if (h == platform::Hold::Free && placement.ops.deleteFile(placement.sourcePath)) {
             placement.step(SaveStep::SourceRemoved, placement.sourcePath);
-            return;
+            return true;
         }
-        if (workerShouldStop(p)) return;
+        if (workerShouldStop(p)) return false;
         std::string message = text(p, "Info.UnableDeleteImage.Text1") + " :\n" + placement.sourcePath + "\n\n" +
                               text(p, "Info.TryAgain");
-        int a = p.ui.messageBox(ProductName, message, mb::YesNo | mb::IconWarning);
-        if (workerShouldStop(p) || a == answer::No) return;
+        int a = askWorkerQuestion(p, Question::RemoveSourceFailed, placement.sourcePath, ProductName, message,
+                                  mb::YesNo | mb::IconWarning);
+        if (workerShouldStop(p) || a == answer::No) return false;
     }
 }
 

@@ -133,6 +133,7 @@ int SaveWithRetry(Program& p, img::ImageHandle image, std::string& outputPath, c
 void CopyFileDates(const std::string& path, const SourceDates& dates);
 
 // Deletes the source, asking again while it fails or may not be removed.
-void RemoveSourceImage(Program& p, Placement& placement);
+// True when it is gone.
+bool RemoveSourceImage(Program& p, Placement& placement);
 
 }  // namespace tv

@@ -52,14 +52,16 @@ bool resizeStep(Program& p, img::ImageHandle image, const std::string& fileName)
     if (img::image_resize(p.engine, image, w, h) != 0) return true;
     // A resize abandoned by Stop is no failure to tell about.
     if (workerShouldStop(p)) return false;
+    const std::string caption = std::string(ProductName) + " - " + p.texts.lookup("Error");
     if (p.ResizeFailureCount == 0) {
         std::string message = replaceAll(
             p.texts.lookup("Info.UnableRedimImage") + "\r\n" + p.texts.lookup("Info.DisableImageRedim"), "%", fileName);
-        int a = showWarning(p, message, mb::YesNo);
+        int a = askWorkerQuestion(p, Question::ResizeFailed, fileName, caption, message, mb::YesNo | mb::IconWarning);
         if (workerShouldStop(p)) return false;
         if (a == answer::Yes) p.ScaleRatio.store(1.0f);
     } else {
-        showWarning(p, replaceAll(p.texts.lookup("Info.UnableRedimImage"), "%", fileName), mb::Ok);
+        askWorkerQuestion(p, Question::ResizeFailed, fileName, caption,
+                          replaceAll(p.texts.lookup("Info.UnableRedimImage"), "%", fileName), mb::Ok | mb::IconWarning);
     }
     p.ResizeFailureCount += 1;
     return !workerShouldStop(p);
@@ -138,6 +140,12 @@ img::ImageHandle LoadImageWithRetry(Program& p, const std::string& path, const F
 
 ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::string& outputTarget,
                           std::int64_t number, int width, BatchFiles& files) {
+    PhotoReport report;
+    return ProcessImage(p, fileName, outputTarget, number, width, files, report);
+}
+
+ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::string& outputTarget,
+                          std::int64_t number, int width, BatchFiles& files, PhotoReport& report) {
     const std::string sourcePath = p.run.sourceFolder + fileName;
     img::ImageHandle image = img::NoImage;
     platform::FileStamp loaded;
@@ -147,7 +155,7 @@ ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::st
         if (workerShouldStop(p)) return ImageOutcome::Stopped;
         std::string message = replaceAll(p.texts.lookup("Info.LoadImageFailed.Text2"), "%", fileName) + "\n" +
                               p.texts.lookup("Info.TryAgain");
-        int a = p.ui.messageBox(ProductName, message, mb::YesNo | mb::IconWarning);
+        int a = askWorkerQuestion(p, Question::LoadFailed, fileName, ProductName, message, mb::YesNo | mb::IconWarning);
         if (workerShouldStop(p)) return ImageOutcome::Stopped;
         if (a == answer::No) return ImageOutcome::Skipped;
     }
@@ -157,6 +165,8 @@ ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::st
     dates.creation = platform::readFileDate(sourcePath, platform::DateKind::Creation);
     dates.modification = platform::readFileDate(sourcePath, platform::DateKind::Modification);
 
+    report.width = img::image_width(p.engine, image);
+    report.height = img::image_height(p.engine, image);
     Placement placement(files, sourcePath, loaded);
     auto giveUp = [&]() {
         releaseImage(p, image);
@@ -164,8 +174,8 @@ ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::st
     };
     if (workerShouldStop(p)) return giveUp();
 
-    std::string outputPath =
-        OutputPathFor(p.run.sourceFolder, fileName, outputTarget, p.run.outputExtension, number, width);
+    std::string& outputPath = report.outputPath;
+    outputPath = OutputPathFor(p.run.sourceFolder, fileName, outputTarget, p.run.outputExtension, number, width);
     if (!ResolveOutputCollision(p, outputPath, image, placement)) return giveUp();
     if (workerShouldStop(p)) return giveUp();
     if (!resizeStep(p, image, fileName)) return giveUp();
@@ -178,7 +188,7 @@ ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::st
     // Saved over its own source (under whatever spelling): nothing to remove.
     if (p.run.removeSources &&
         !platform::sameFile(platform::stampOf(outputPath), platform::stampOf(sourcePath)))
-        RemoveSourceImage(p, placement);
+        report.sourceRemoved = RemoveSourceImage(p, placement);
     return ImageOutcome::Saved;
 }
 
@@ -204,8 +214,14 @@ int RunBatch(Program& p, std::string outputTarget, const FileOps& ops) {
             if (index >= p.run.ticked.size() || p.run.ticked[index] == 0) continue;
             // Copied: the catalogue entry must not change under a question.
             const std::string name = p.catalogue[index].name;
-            ImageOutcome outcome = ProcessImage(p, name, target, start + p.ProcessedCount.load(), width, files);
-            if (outcome == ImageOutcome::Stopped || workerShouldStop(p)) {
+            PhotoReport report;
+            report.index = index;
+            report.name = name;
+            report.number = start + p.ProcessedCount.load();
+            if (p.photoStarting) p.photoStarting(index, name, report.number);
+            report.outcome = ProcessImage(p, name, target, report.number, width, files, report);
+            if (p.photoDone) p.photoDone(report);
+            if (report.outcome == ImageOutcome::Stopped || workerShouldStop(p)) {
                 stopped = true;
                 break;
             }
@@ -219,7 +235,7 @@ int RunBatch(Program& p, std::string outputTarget, const FileOps& ops) {
             else
                 platform::openFolder(p.run.destinationFolder);
         }
-        saveStoredOptions(p, p.run.stored);
+        if (p.run.rememberOptions) saveStoredOptions(p, p.run.stored);
     }
     p.engine.cancel = previousCancel;
     // The pages kept between pictures are of no use while the user waits.

@@ -31,8 +31,6 @@ std::string OutputPathFor(const std::string& sourceFolder, const std::string& fi
 // the nearest integer, halves to even; out-of-range results fail the resize.
 int ScaledSize(float ratio, int size);
 
-enum class ImageOutcome { Saved, Skipped, GivenUp, Stopped };
-
 // Up to five loads, one right after the other; NoImage when all failed or
 // the batch was stopped. loaded describes the file that was read.
 img::ImageHandle LoadImageWithRetry(Program& p, const std::string& path, const FileOps& ops,
@@ -41,5 +39,8 @@ img::ImageHandle LoadImageWithRetry(Program& p, const std::string& path, const F
 // One ticked entry: load, place, resize, save, date, remove the source.
 ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::string& outputTarget,
                           std::int64_t number, int width, BatchFiles& files);
+// The same, telling what became of it (sizes, the last output path).
+ImageOutcome ProcessImage(Program& p, const std::string& fileName, const std::string& outputTarget,
+                          std::int64_t number, int width, BatchFiles& files, PhotoReport& report);
 
 }  // namespace tv

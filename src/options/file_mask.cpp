@@ -46,6 +46,12 @@ std::string outputTemplate(const CompressionChoice& c, const std::string& output
     return {};
 }
 
+std::string destinationFolderOf(const std::string& outputTarget, const std::string& sourceFolder) {
+    std::size_t last = outputTarget.find_last_of(platform::Separator);
+    if (last == std::string::npos) return sourceFolder;
+    return outputTarget.substr(0, last + 1);
+}
+
 std::string joinPath(const std::string& folder, const std::string& name) {
     if (name.empty()) return folder;
     if (folder.empty()) return name;

@@ -20,6 +20,8 @@ std::string compressionOptionsError(const CompressionChoice& c, char& forbidden)
 // The target in one of its four forms: empty, a folder ending with the
 // separator, a mask with the extension, or folder and mask with it.
 std::string outputTemplate(const CompressionChoice& c, const std::string& outputExtension);
+// Where the outputs go: the target's folder part, else the source folder.
+std::string destinationFolderOf(const std::string& outputTarget, const std::string& sourceFolder);
 std::string joinPath(const std::string& folder, const std::string& name);
 
 }  // namespace tv

@@ -79,7 +79,20 @@ struct Fraction {
 constexpr Fraction Presets[11] = {{1, 1}, {1, 5}, {1, 4}, {1, 3}, {1, 2}, {2, 3},
                                   {1, 1}, {3, 2}, {2, 1}, {3, 1}, {4, 1}};
 
+constexpr const char* PresetLabels[11] = {"",          " 20%: 1/5", " 25%: 1/4", " 33%: 1/3",
+                                          " 50%: 1/2", " 66%: 2/3", "100%: 1/1", "150%: 3/2",
+                                          "200%: 2/1", "300%: 3/1", "400%: 4/1"};
+
 }  // namespace
+
+std::string_view presetLabel(int row) { return (row >= 1 && row <= 10) ? PresetLabels[row] : ""; }
+
+int presetRowOf(std::string_view text) {
+    const std::string wanted = trimSpaces(text);
+    for (int row = 1; row <= 10; ++row)
+        if (!wanted.empty() && trimSpaces(PresetLabels[row]) == wanted) return row;
+    return 0;
+}
 
 float presetScale(int row) {
     if (row < 1 || row > 10) return 1.0f;

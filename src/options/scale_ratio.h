@@ -20,6 +20,11 @@ bool isInteger(std::string_view text);
 bool isDecimal(std::string_view text);
 // The factor of preset row 1..10 of the size list, single precision.
 float presetScale(int row);
+// The label of preset row 1..10 (" 50%: 1/2"); "" for any other row.
+std::string_view presetLabel(int row);
+// The preset row whose label the text is, spaces around either ignored;
+// 0 when none.
+int presetRowOf(std::string_view text);
 // A factor as a percentage with one decimal and a '.', whatever the locale.
 std::string percentText(float ratio);
 

@@ -8,6 +8,10 @@ namespace tv {
 int LanguageTable::loadPairs(const std::string& path, std::string_view separator, int trimFlags) {
     std::string content;
     if (!platform::readWholeFile(path, content)) return 0;
+    return loadText(content, separator, trimFlags);
+}
+
+int LanguageTable::loadText(std::string_view content, std::string_view separator, int trimFlags) {
     if (separator.empty()) return 0;  // nothing could split a line
     const char splitChar = separator.front();
     int count = 0;

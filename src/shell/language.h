@@ -18,6 +18,8 @@ public:
     // Appends the pairs of a key/value text file; returns how many (0 when
     // the file cannot be opened).
     int loadPairs(const std::string& path, std::string_view separator, int trimFlags);
+    // The same from text already in memory.
+    int loadText(std::string_view content, std::string_view separator, int trimFlags);
     // Text of the first entry whose key equals key exactly, else fallback.
     std::string lookup(std::string_view key, std::string_view fallback = "") const;
     std::size_t size() const { return entries_.size(); }

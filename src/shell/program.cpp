@@ -40,6 +40,42 @@ bool workerShouldStop(Program& p) {
     }
 }
 
+int askWorkerQuestion(Program& p, Question q, const std::string& subject, const std::string& caption,
+                      const std::string& text, unsigned type) {
+    if (p.policy.answer)
+        if (std::optional<int> a = p.policy.answer(q, subject)) return *a;
+    return p.ui.messageBox(caption, text, type);
+}
+
+std::string askNewName(Program& p, Question q, const std::string& current) {
+    if (p.policy.newName)
+        if (std::optional<std::string> name = p.policy.newName(q, current)) return *name;
+    return p.ui.inputBox(p.texts.lookup("Info.FileOverwrite.New.Title"),
+                         p.texts.lookup("Info.FileOverwrite.New.Message") + " :", current);
+}
+
+void prepareEngine(Program& p) {
+    img::register_jpeg_decoder(p.engine);
+    img::register_jpeg_encoder(p.engine);
+    img::register_png_decoder(p.engine);
+    img::register_png_encoder(p.engine);
+
+    // The table is built from its one list, slot 1 onwards.
+    const std::string list = "bmp,jpg,jpeg,png";
+    p.extensions.fill(std::string());
+    int slot = 1;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t comma = list.find(',', start);
+        std::string field = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (slot < static_cast<int>(p.extensions.size())) p.extensions[slot] = field;
+        if (comma == std::string::npos) break;
+        ++slot;
+        start = comma + 1;
+    }
+    p.extensionCount = slot;
+}
+
 int showWarning(Program& p, const std::string& text, unsigned buttons) {
     std::string caption = std::string(ProductName) + " - " + p.texts.lookup("Error");
     return p.ui.messageBox(caption, text, (buttons & mb::ButtonMask) | mb::IconWarning);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,46 @@ struct RunSettings {
     bool removeSources = false;
     std::vector<std::uint8_t> ticked;  // per catalogue entry: 1 = ticked
     StoredOptions stored;              // what data.tvl gets at the end
+    // False for a run that must leave data.tvl alone (the command line's).
+    bool rememberOptions = true;
     // The one box the user may still change while the batch runs, read
     // when it ends; empty = not ticked.
     std::function<bool()> openFolderWanted;
+};
+
+// The questions the worker may ask. A front end with nobody to ask (the
+// command line under a script) answers them by its policy instead; the
+// windows leave every one to the user.
+enum class Question {
+    LoadFailed,          // Yes: five more loads; No: skip the photo
+    ResizeFailed,        // YesNo: Yes stops resizing; Ok: told only
+    Overwrite,           // Yes: replace; No: new name; Cancel: skip
+    NewNameForExisting,  // the text box after No to Overwrite
+    DeleteFailed,        // Yes: try again; No: give the photo up
+    SaveFailed,          // Yes: new name; No: try again; Cancel: give up
+    NewNameAfterFailedSave,
+    RemoveSourceFailed,  // Yes: try again; No: keep the source
+};
+
+struct QuestionPolicy {
+    // subject: the path (or, for load and resize, the file name) asked about.
+    // An answer, or none to put the question to the user.
+    std::function<std::optional<int>(Question q, const std::string& subject)> answer;
+    // The new name for a text-box question; none to ask the user.
+    std::function<std::optional<std::string>(Question q, const std::string& current)> newName;
+};
+
+enum class ImageOutcome { Saved, Skipped, GivenUp, Stopped };
+
+// What became of one ticked photo, told to the front end as it ends.
+struct PhotoReport {
+    std::size_t index = 0;  // catalogue position
+    std::string name;
+    std::int64_t number = 0;
+    ImageOutcome outcome = ImageOutcome::Skipped;
+    std::string outputPath;  // the last output path, saved or not
+    int width = 0, height = 0;  // as loaded; 0 when it never loaded
+    bool sourceRemoved = false;
 };
 
 // How the UI thread holds the worker: it waits at its check points while
@@ -97,6 +135,13 @@ struct Program {
     std::function<void(const std::string&)> openFolder;
     std::function<std::string()> picturesFolder;
 
+    // How the worker's questions are answered; empty = by the user.
+    QuestionPolicy policy;
+    // Told on the worker thread before and after each ticked photo; may be
+    // empty.
+    std::function<void(std::size_t index, const std::string& name, std::int64_t number)> photoStarting;
+    std::function<void(const PhotoReport&)> photoDone;
+
     // The worker's body; empty = RunBatch with the platform's file
     // operations. Tests hand it their own file operations through this.
     std::function<int(Program&, std::string)> runBatch;
@@ -122,6 +167,16 @@ bool workerShouldStop(Program& p);
 
 // Warning box: caption "Tarvolin - " + text of Error, exclamation icon.
 int showWarning(Program& p, const std::string& text, unsigned buttons);
+
+// A worker question: the policy's answer, else the message box.
+int askWorkerQuestion(Program& p, Question q, const std::string& subject, const std::string& caption,
+                      const std::string& text, unsigned type);
+// The worker's new-name text box, defaulting to current.
+std::string askNewName(Program& p, Question q, const std::string& current);
+
+// Codecs in their fixed order and the table of listed extensions: what
+// every front end sets up before it lists a folder.
+void prepareEngine(Program& p);
 
 // The product name used in captions and messages.
 constexpr const char* ProductName = "Tarvolin";

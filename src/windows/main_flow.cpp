@@ -15,24 +15,6 @@ namespace tv {
 
 namespace {
 
-constexpr const char* ExtensionList = "bmp,jpg,jpeg,png";
-
-void buildExtensionTable(Program& p) {
-    p.extensions.fill(std::string());
-    std::string list = ExtensionList;
-    int slot = 1;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t comma = list.find(',', start);
-        std::string field = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (slot < static_cast<int>(p.extensions.size())) p.extensions[slot] = field;
-        if (comma == std::string::npos) break;
-        ++slot;
-        start = comma + 1;
-    }
-    p.extensionCount = slot;
-}
-
 void startWorker(Program& p, const std::string& target) {
     // A thread that cannot be made leaves the program without a worker; the
     // progress window then waits for Stop or close.
@@ -47,12 +29,7 @@ void startWorker(Program& p, const std::string& target) {
 }  // namespace
 
 bool startUp(Program& p) {
-    img::register_jpeg_decoder(p.engine);
-    img::register_jpeg_encoder(p.engine);
-    img::register_png_decoder(p.engine);
-    img::register_png_encoder(p.engine);
-
-    buildExtensionTable(p);
+    prepareEngine(p);
     p.catalogue.clear();
     p.texts.clear();
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "options/file_mask.h"
+#include "options/scale_ratio.h"
 #include "platform/files.h"
 #include "shell/text.h"
 #include "windows/ids.h"
@@ -52,9 +54,7 @@ bool buildMainWindow(Program& p) {
     ui.textGadget(id::TextSize, {15, 140, 90, 15}, text(p, "Text.Size"), Align::Left);
     ui.comboGadget(id::ComboSize, {110, 137, 55, 20});
     ui.addItem(id::ComboSize, -1, text(p, "Combo.Size.Other"));
-    for (const char* row : {" 20%: 1/5", " 25%: 1/4", " 33%: 1/3", " 50%: 1/2", " 66%: 2/3", "100%: 1/1",
-                            "150%: 3/2", "200%: 2/1", "300%: 3/1", "400%: 4/1"})
-        ui.addItem(id::ComboSize, -1, row);
+    for (int row = 1; row <= 10; ++row) ui.addItem(id::ComboSize, -1, presetLabel(row));
     ui.setState(id::ComboSize, 6);
     ui.textGadget(id::TextRatio, {195, 140, 40, 15}, text(p, "Text.Ratio") + ":", Align::Left);
     ui.hideGadget(id::TextRatio, true);
@@ -246,9 +246,7 @@ void onButtonBrowseOther(Program& p) {
 }
 
 std::string destinationFolderFor(const Program& p, const std::string& outputTarget) {
-    std::size_t last = outputTarget.find_last_of(platform::Separator);
-    if (last == std::string::npos) return p.run.sourceFolder;
-    return outputTarget.substr(0, last + 1);
+    return destinationFolderOf(outputTarget, p.run.sourceFolder);
 }
 
 bool findWindowByTitle(Program& p, const std::string& title) {

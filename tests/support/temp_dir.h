@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <random>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,17 +20,32 @@ namespace tvtest {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tarvolin-test-XXXXXX").string();
+        std::error_code ec;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        if (ec) return;
+#ifdef _WIN32
+        // No mkdtemp: a random name, taken only when no folder had it yet.
+        std::random_device random;
+        for (int tries = 0; tries < 100 && path_.empty(); ++tries) {
+            const std::filesystem::path p = base / ("tarvolin-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(p, ec)) path_ = p.string();
+        }
+#else
+        std::string pattern = (base / "tarvolin-test-XXXXXX").string();
         if (mkdtemp(pattern.data())) path_ = pattern;
+#endif
     }
     ~TempDir() {
         if (path_.empty()) return;
         std::error_code ec;
         // Give back write access first so a test that locked a folder still cleans up.
+        const auto open = std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                          std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                          std::filesystem::perms::others_exec;
         for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
              !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-            if (it->is_directory(ec)) chmod(it->path().c_str(), 0755);
-        chmod(path_.c_str(), 0755);
+            if (it->is_directory(ec)) std::filesystem::permissions(it->path(), open, ec);
+        std::filesystem::permissions(path_, open, ec);
         std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
@@ -41,7 +60,12 @@ public:
     // A folder made inside, ending with the separator.
     std::string sub(const std::string& name) const {
         std::string s = folder() + name + "/";
+#ifdef _WIN32
+        std::error_code ec;
+        std::filesystem::create_directory(path_ + "/" + name, ec);
+#else
         mkdir(s.c_str(), 0755);
+#endif
         return s;
     }
 
@@ -60,6 +84,12 @@ inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+#ifdef _WIN32
+// The C runtime's environment, which getenv reads; an empty value removes.
+inline void setenv(const char* name, const char* value, int) { _putenv_s(name, value); }
+inline void unsetenv(const char* name) { _putenv_s(name, ""); }
+#endif
 
 // Sets an environment variable for the scope of a test and restores it.
 class ScopedEnv {

@@ -12,7 +12,7 @@ build="${TARVOLIN_WIN64_BUILD_DIR:-$root/build-win64}"
 jobs="$(nproc)"
 toolchain="$root/cmake/mingw64.cmake"
 # Raise when the way the libraries are built changes: a new cache is made.
-recipe=2
+recipe=3
 
 stage_start=0
 stage() { stage_start=$(date +%s); echo "== $*"; }
@@ -184,10 +184,11 @@ if [ ! -d "$prefix" ]; then
     -DREQUIRE_SIMD=ON -DCMAKE_ASM_NASM_COMPILER=nasm
   lib_build pcre2 "$(src_of pcre2)" -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DPCRE2_BUILD_PCRE2_8=ON \
     -DPCRE2_BUILD_PCRE2_16=OFF -DPCRE2_BUILD_PCRE2_32=OFF -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_BUILD_TESTS=OFF
-  lib_build googletest /usr/src/googletest -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
+  lib_build googletest /usr/src/googletest -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON
   for l in "${libs[@]}"; do echo "${l}=${built[$l]}"; done >"$staged/VERSIONS"
   echo "googletest=$gtest_version" >>"$staged/VERSIONS"
-  mv "$staged" "$prefix"
+  # -T: a cache that another run finished meanwhile is kept, not nested into.
+  mv -T "$staged" "$prefix" 2>/dev/null || [ -d "$prefix/lib" ]
   took "libraries"
 else
   echo "== libraries for Windows: cached"

@@ -11,6 +11,19 @@
 
 namespace tv::img {
 
+// The length of an open file, found by seeking to its end (the position is
+// left there); -1 when it cannot be told. 64-bit on every system: long, what
+// ftell answers in, has 32 bits on Windows.
+inline std::int64_t size_from_end(std::FILE* f) {
+#ifdef _WIN32
+    if (_fseeki64(f, 0, SEEK_END) != 0) return -1;
+    return _ftelli64(f);
+#else
+    if (std::fseek(f, 0, SEEK_END) != 0) return -1;
+    return std::ftell(f);
+#endif
+}
+
 struct DecoderContext {
     const ImageDecoder* decoder = nullptr;
     const Engine* engine = nullptr;

@@ -248,8 +248,7 @@ namespace {
 // cannot (or it is larger than the limit).
 std::uint8_t* read_whole_file(Engine& e, std::FILE* f, std::size_t limit, std::size_t& size, std::size_t& mapped) {
     size = 0;
-    if (std::fseek(f, 0, SEEK_END) != 0) return nullptr;
-    long end = std::ftell(f);
+    const std::int64_t end = size_from_end(f);
     if (end < 0 || std::fseek(f, 0, SEEK_SET) != 0) return nullptr;
     if (static_cast<std::uint64_t>(end) > limit) return nullptr;
     auto n = static_cast<std::size_t>(end);

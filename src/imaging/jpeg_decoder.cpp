@@ -122,8 +122,7 @@ void take_markers(DecoderContext& ctx, JpegState* st) {
 
 int jpeg_check(DecoderContext& ctx) {
     std::FILE* f = ctx.file;
-    if (std::fseek(f, 0, SEEK_END) != 0) return 0;
-    long end = std::ftell(f);
+    const std::int64_t end = size_from_end(f);
     if (end <= 2 || std::fseek(f, 0, SEEK_SET) != 0) return 0;
     if (ctx.memory_limit && static_cast<std::uint64_t>(end) > ctx.memory_limit) return 0;
     unsigned char sig[2];

@@ -170,6 +170,7 @@ if [ ! -d "$prefix" ]; then
   # source (the resource script is left out of it), nor is it wanted. The
   # library is named libzlibstatic.a; libz.a is the name -lz (zlib.pc,
   # libpng16.pc) and FindZLIB look for first.
+  t=$(date +%s)
   lib_configure zlib "$(src_of zlib)"
   lib_make zlib --target zlibstatic
   mkdir -p "$staged/lib/pkgconfig" "$staged/include"
@@ -177,6 +178,7 @@ if [ ! -d "$prefix" ]; then
   cp "$work/build/zlib/libzlibstatic.a" "$staged/lib/libz.a"
   cp "$work/build/zlib/zconf.h" "$(src_of zlib)/zlib.h" "$staged/include/"
   cp "$work/build/zlib/zlib.pc" "$staged/lib/pkgconfig/"
+  echo "   zlib: $(( $(date +%s) - t )) s"
   lib_build libpng "$(src_of libpng1.6)" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
     -DZLIB_INCLUDE_DIR="$staged/include" -DZLIB_LIBRARY="$staged/lib/libzlibstatic.a"
   # REQUIRE_SIMD: fail rather than quietly build the plain C codec.

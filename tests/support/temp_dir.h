@@ -39,13 +39,13 @@ public:
         if (path_.empty()) return;
         std::error_code ec;
         // Give back write access first so a test that locked a folder still cleans up.
-        const auto open = std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+        const auto writable = std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
                           std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
                           std::filesystem::perms::others_exec;
         for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
              !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-            if (it->is_directory(ec)) std::filesystem::permissions(it->path(), open, ec);
-        std::filesystem::permissions(path_, open, ec);
+            if (it->is_directory(ec)) std::filesystem::permissions(it->path(), writable, ec);
+        std::filesystem::permissions(path_, writable, ec);
         std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;

@@ -9,10 +9,17 @@
 
 namespace tv::platform {
 
+#ifdef _WIN32
+// "/" is taken too wherever a path is handed to the system.
+constexpr char Separator = '\\';
+#else
 constexpr char Separator = '/';
+#endif
 
 // Size in bytes; -1 when the path is empty or names nothing, -2 when it
-// names a folder. Trailing separators are ignored.
+// names a folder. Trailing separators are ignored. On Windows a bare drive
+// ("C:", "C:\") is a folder when the drive exists, and a network path
+// ("\\server\share") when its attributes say so.
 std::int64_t fileSize(const std::string& path);
 bool isDirectory(const std::string& path);
 // Every entry name, "." and ".." included, in the order the OS returns them;
@@ -40,7 +47,7 @@ enum class DateKind { Creation = 0, Access = 1, Modification = 2 };
 // written back gives the same UTC time, cut to whole seconds. Empty when
 // the date cannot be read (1970-01-01 00:00:00 is a date like any other).
 std::optional<FileDate> readFileDate(const std::string& path, DateKind kind);
-// Creation times cannot be set on Linux: that kind reports false.
+// Creation times cannot be set on Linux: that kind reports false there.
 bool writeFileDate(const std::string& path, DateKind kind, FileDate value);
 
 }  // namespace tv::platform

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,9 @@ bool readWholeFile(const std::string& path, std::string& out);
 // Makes path anew holding exactly bytes: what stood there is removed first,
 // and no link is followed. False when it could not be written in full.
 bool writeNewFile(const std::string& path, std::string_view bytes);
+// fopen for a UTF-8 path, in binary mode ("rb", "wb"): on Windows through
+// the wide name, so that every file can be reached.
+std::FILE* openFile(const char* path, const char* mode);
 // The user may write the file (it need not exist: false then).
 bool isWritable(const std::string& path);
 

@@ -171,6 +171,11 @@ bool writeNewFile(const std::string& path, std::string_view bytes) {
     return CloseHandle(h.release()) != 0;
 }
 
+std::FILE* openFile(const char* path, const char* mode) {
+    if (!path || !mode || !*path) return nullptr;
+    return _wfopen(pathFor(path).c_str(), win::widen(mode).c_str());
+}
+
 bool isWritable(const std::string& path) {
     if (path.empty()) return false;
     const std::wstring w = pathFor(path);

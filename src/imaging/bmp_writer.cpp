@@ -107,7 +107,7 @@ int write_bmp(const char* path, const std::uint8_t* pixels, int pitch, int width
     const std::uint64_t imageSize = R * static_cast<std::uint64_t>(height);
     if (offset + imageSize > 0xFFFFFFFFull) return 0;
 
-    std::FILE* f = std::fopen(path, "wb");
+    std::FILE* f = open_file(e, path, "wb");
     if (!f) return 0;
 
     std::uint8_t fh[14] = {};

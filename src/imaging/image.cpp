@@ -283,9 +283,14 @@ Image* load_bmp(Engine& e, std::FILE* f) {
 
 }  // namespace
 
+std::FILE* open_file(const Engine* e, const char* path, const char* mode) {
+    if (e && e->files.open) return e->files.open(path, mode);
+    return std::fopen(path, mode);
+}
+
 ImageHandle image_load(Engine& e, const std::string& path) {
     if (path.empty()) return NoImage;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = open_file(&e, path.c_str(), "rb");
     if (!f) return NoImage;
     ImageHandle h = image_load_file(e, f);
     std::fclose(f);

@@ -109,6 +109,12 @@ struct Engine {
         void (*unmap)(void* pages, std::size_t bytes) = nullptr;
     };
     PageSource pages;
+    // How files are opened by name: the system's way for a UTF-8 path.
+    // Unset, the C library's fopen, which takes the path as it is.
+    struct FileOpener {
+        std::FILE* (*open)(const char* path, const char* mode) = nullptr;
+    };
+    FileOpener files;
     // The mapping of a freed picture, kept for the next one: a batch's
     // pictures reuse it instead of faulting fresh pages in for every
     // picture. Only one, the largest, so that it never sits idle beside
@@ -124,6 +130,9 @@ struct Engine {
     Engine& operator=(const Engine&) = delete;
     ~Engine();
 };
+
+// Opens path through the engine's opener (e may be null).
+std::FILE* open_file(const Engine* e, const char* path, const char* mode);
 
 // Bytes per row for width w at depth d, a multiple of 4.
 int row_pitch(int w, int d);

@@ -56,7 +56,7 @@ int jpeg_encode(const char* path, const std::uint8_t* pixels, int width, int hei
     auto* job = static_cast<EncodeJob*>(std::calloc(1, sizeof(EncodeJob)));
     if (!job) return 0;
     job->row = static_cast<JSAMPLE*>(std::malloc(static_cast<std::size_t>(pitch) + 4));
-    job->file = std::fopen(path, "wb");
+    job->file = open_file(engine, path, "wb");
     if (!job->row || !job->file) {
         end_job(job);
         return 0;

@@ -96,7 +96,7 @@ int encode(const char* path, const std::uint8_t* pixels, int width, int height, 
         return 0;
     if (pitch < width * (alpha ? 4 : 3)) return 0;
     PngJob job;
-    job.file = std::fopen(path, "wb");
+    job.file = open_file(engine, path, "wb");
     if (!job.file) return 0;
     int ok = write_png(job, pixels, width, height, pitch, rowFlags, options, outputDepth, alpha, meta, engine);
     quantizer_release(job.quantizer);

@@ -128,20 +128,20 @@ bool copyPermissions(const TempFile& t, const FileStamp& like) {
     // Owner first: a change of owner may clear mode bits. Only root may give
     // a file away; anyone else keeps the new file as theirs.
     if (like.owner != static_cast<std::uint32_t>(geteuid()) || like.group != static_cast<std::uint32_t>(getegid())) {
-        int ignored = fchown(t.handle, like.owner, like.group);
+        int ignored = fchown(static_cast<int>(t.handle), like.owner, like.group);
         (void)ignored;
     }
-    return fchmod(t.handle, static_cast<mode_t>(like.mode & 0777)) == 0;
+    return fchmod(static_cast<int>(t.handle), static_cast<mode_t>(like.mode & 0777)) == 0;
 }
 
-bool flushFile(const TempFile& t) { return t.handle >= 0 && fsync(t.handle) == 0; }
+bool flushFile(const TempFile& t) { return t.handle >= 0 && fsync(static_cast<int>(t.handle)) == 0; }
 
-bool stillOurs(const TempFile& t) { return t.handle >= 0 && sameInode(t.handle, t.path); }
+bool stillOurs(const TempFile& t) { return t.handle >= 0 && sameInode(static_cast<int>(t.handle), t.path); }
 
 void closeTempFile(TempFile& t, bool remove) {
     if (t.handle < 0) return;
-    if (remove && sameInode(t.handle, t.path)) unlink(t.path.c_str());
-    close(t.handle);
+    if (remove && sameInode(static_cast<int>(t.handle), t.path)) unlink(t.path.c_str());
+    close(static_cast<int>(t.handle));
     t = TempFile{};
 }
 

@@ -50,7 +50,7 @@ Hold holdOf(const std::string& path);
 // A temporary file we create and hold open until it is closed; while it is
 // held, no other run takes it for a leftover.
 struct TempFile {
-    int handle = -1;
+    std::intptr_t handle = -1;  // a descriptor, or on Windows a HANDLE
     std::string path;
 };
 

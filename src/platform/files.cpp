@@ -135,6 +135,11 @@ bool writeNewFile(const std::string& path, std::string_view bytes) {
     return ok;
 }
 
+std::FILE* openFile(const char* path, const char* mode) {
+    if (!path || !mode) return nullptr;
+    return std::fopen(path, mode);
+}
+
 bool isWritable(const std::string& path) { return !path.empty() && access(path.c_str(), W_OK) == 0; }
 
 std::optional<FileDate> readFileDate(const std::string& path, DateKind kind) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,10 +10,17 @@
 
 namespace tv::platform {
 
+#ifdef _WIN32
+// "/" is taken too wherever a path is handed to the system.
+constexpr char Separator = '\\';
+#else
 constexpr char Separator = '/';
+#endif
 
 // Size in bytes; -1 when the path is empty or names nothing, -2 when it
-// names a folder. Trailing separators are ignored.
+// names a folder. Trailing separators are ignored. On Windows a bare drive
+// ("C:", "C:\") is a folder when the drive exists, and a network path
+// ("\\server\share") when its attributes say so.
 std::int64_t fileSize(const std::string& path);
 bool isDirectory(const std::string& path);
 // Every entry name, "." and ".." included, in the order the OS returns them;
@@ -29,6 +37,9 @@ bool readWholeFile(const std::string& path, std::string& out);
 // Makes path anew holding exactly bytes: what stood there is removed first,
 // and no link is followed. False when it could not be written in full.
 bool writeNewFile(const std::string& path, std::string_view bytes);
+// fopen for a UTF-8 path, in binary mode ("rb", "wb"): on Windows through
+// the wide name, so that every file can be reached.
+std::FILE* openFile(const char* path, const char* mode);
 // The user may write the file (it need not exist: false then).
 bool isWritable(const std::string& path);
 
@@ -40,7 +51,7 @@ enum class DateKind { Creation = 0, Access = 1, Modification = 2 };
 // written back gives the same UTC time, cut to whole seconds. Empty when
 // the date cannot be read (1970-01-01 00:00:00 is a date like any other).
 std::optional<FileDate> readFileDate(const std::string& path, DateKind kind);
-// Creation times cannot be set on Linux: that kind reports false.
+// Creation times cannot be set on Linux: that kind reports false there.
 bool writeFileDate(const std::string& path, DateKind kind, FileDate value);
 
 }  // namespace tv::platform

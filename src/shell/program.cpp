@@ -1,11 +1,13 @@
 #include "shell/program.h"
 
+#include "platform/files.h"
+
 namespace tv {
 
 std::string workPath(const Program& p, const std::string& name) {
     if (p.workDir.empty()) return name;
-    if (p.workDir.back() == '/') return p.workDir + name;
-    return p.workDir + "/" + name;
+    if (p.workDir.back() == platform::Separator) return p.workDir + name;
+    return p.workDir + platform::Separator + name;
 }
 
 void endProgram(Program& p) {

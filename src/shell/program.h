@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imaging/image.h"
+#include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/thread.h"
 #include "shell/language.h"
@@ -97,6 +98,7 @@ struct Program {
         engine.pages.map = platform::mapPages;
         engine.pages.unmap = platform::unmapPages;
         engine.machine = {platform::physicalMemoryBytes(), platform::trimHeap};
+        engine.files.open = platform::openFile;
     }
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;

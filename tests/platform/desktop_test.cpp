@@ -1,3 +1,6 @@
+// The Linux desktop: locale variables, user-dirs.dirs, xdg-open. Windows'
+// registry, locale and shell are checked in windows_test.cpp.
+#ifndef _WIN32
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -137,3 +140,4 @@ TEST(OpenFolder, MissingProgramReportsFailure) {
 }
 
 }  // namespace
+#endif

@@ -44,10 +44,11 @@ std::int64_t currentOffsetTicks() {
     return static_cast<std::int64_t>(win::ticksOf(local)) - static_cast<std::int64_t>(win::ticksOf(utc));
 }
 
-// Opened for its dates only: any sharing, a folder too, no data access.
-HANDLE openForDates(const std::string& path, DWORD access) {
+// Opened for its dates only: any sharing, no data access. Read from a
+// folder too; written only on files, as everywhere else.
+HANDLE openForDates(const std::string& path, DWORD access, bool folderToo) {
     return CreateFileW(pathFor(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                       OPEN_EXISTING, folderToo ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
@@ -190,7 +191,7 @@ bool isWritable(const std::string& path) {
 
 std::optional<FileDate> readFileDate(const std::string& path, DateKind kind) {
     if (path.empty()) return std::nullopt;
-    Handle h(openForDates(path, FILE_READ_ATTRIBUTES));
+    Handle h(openForDates(path, FILE_READ_ATTRIBUTES, true));
     if (!h.ok()) return std::nullopt;
     FILETIME created{}, accessed{}, written{};
     if (!GetFileTime(h.get(), &created, &accessed, &written)) return std::nullopt;
@@ -219,8 +220,9 @@ bool writeFileDate(const std::string& path, DateKind kind, FileDate value) {
     // Zero would mean "leave the date alone"; before 1601 there is nothing.
     if (ticks <= 0) return false;
     // Opening for writing its attributes is the permission check.
-    Handle h(openForDates(path, FILE_WRITE_ATTRIBUTES));
-    if (!h.ok()) return false;
+    Handle h(openForDates(path, FILE_WRITE_ATTRIBUTES, false));
+    // Only a file on a disk: not a device such as NUL.
+    if (!h.ok() || GetFileType(h.get()) != FILE_TYPE_DISK) return false;
     const FILETIME ft = win::fileTimeOf(static_cast<std::uint64_t>(ticks));
     const FILETIME* created = kind == DateKind::Creation ? &ft : nullptr;
     const FILETIME* accessed = kind == DateKind::Access ? &ft : nullptr;

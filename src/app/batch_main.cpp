@@ -9,7 +9,8 @@
 #include "shell/program.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = tv::platform::commandLineArguments(argc, argv);
+    tv::platform::prepareTerminal();
     // Questions are read only from a terminal: a script's input is never
     // taken for an answer.
     tv::TerminalWindowSystem ui(tv::platform::isTerminal(0) ? 0 : -1, 2);

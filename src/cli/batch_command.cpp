@@ -51,7 +51,7 @@ void say(std::FILE* f, const std::string& line) {
 void complain(const std::string& message) { say(stderr, std::string(Me) + ": " + message); }
 
 std::string folderOnly(const std::string& path) {
-    std::size_t slash = path.rfind(platform::Separator);
+    std::size_t slash = path.find_last_of(platform::Separators);
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 

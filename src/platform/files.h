@@ -13,8 +13,10 @@ namespace tv::platform {
 #ifdef _WIN32
 // "/" is taken too wherever a path is handed to the system.
 constexpr char Separator = '\\';
+constexpr const char* Separators = "\\/";
 #else
 constexpr char Separator = '/';
+constexpr const char* Separators = "/";
 #endif
 
 // Size in bytes; -1 when the path is empty or names nothing, -2 when it

@@ -22,6 +22,14 @@ sigset_t stopSignals() {
 
 }  // namespace
 
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    return args;
+}
+
+void prepareTerminal() {}
+
 bool isTerminal(int fd) { return ::isatty(fd) == 1; }
 
 int terminalColumns(int fd) {

@@ -1,7 +1,17 @@
 // The process's terminal and the signals that ask it to stop.
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace tv::platform {
+
+// The program's arguments after its name, in UTF-8: on Windows taken from
+// the wide command line, so that any folder name arrives whole.
+std::vector<std::string> commandLineArguments(int argc, char** argv);
+// Lets the terminal show UTF-8 and the progress line's escape codes
+// (Windows' console); elsewhere there is nothing to do.
+void prepareTerminal();
 
 // The descriptor is a terminal (0 standard input, 2 standard error).
 bool isTerminal(int fd);

@@ -1,10 +1,5 @@
 #include "backends/terminal/terminal_window_system.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 
 #include "ui/contract_rules.h"
@@ -38,24 +33,11 @@ std::string lines(std::string_view text) {
 
 }  // namespace
 
-TerminalWindowSystem::TerminalWindowSystem(int in, int out) : in_(in), out_(out) {
-    if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
-}
+TerminalWindowSystem::TerminalWindowSystem(int in, int out) : io_(in, out) {}
 
-TerminalWindowSystem::~TerminalWindowSystem() {
-    for (int fd : wake_)
-        if (fd >= 0) ::close(fd);
-}
+TerminalWindowSystem::~TerminalWindowSystem() = default;
 
-void TerminalWindowSystem::write(const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(out_, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;  // nobody reads: the question still waits for its line
-        done += static_cast<std::size_t>(n);
-    }
-}
+void TerminalWindowSystem::write(const std::string& text) { io_.write(text); }
 
 bool TerminalWindowSystem::isShutDown() {
     std::lock_guard lock(stateMutex_);
@@ -71,26 +53,15 @@ TerminalWindowSystem::Read TerminalWindowSystem::readLine(std::string& line) {
             return Read::Line;
         }
         if (isShutDown()) return Read::ShutDown;
-        if (in_ < 0) return Read::End;
-        struct pollfd fds[2] = {{in_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        int r = ::poll(fds, wake_[0] >= 0 ? 2 : 1, -1);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return Read::End;
-        }
-        if (fds[1].revents != 0) return Read::ShutDown;
-        if (fds[0].revents == 0) continue;
-        char buf[512];
-        ssize_t n = ::read(in_, buf, sizeof buf);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n <= 0) {
+        const terminal::Io::Got got = io_.read(pending_);
+        if (got == terminal::Io::Got::Woken) return Read::ShutDown;
+        if (got == terminal::Io::Got::End) {
             // The end of the input: a last line without its line feed counts.
             if (pending_.empty()) return Read::End;
             line.swap(pending_);
             pending_.clear();
             return Read::Line;
         }
-        pending_.append(buf, static_cast<std::size_t>(n));
     }
 }
 
@@ -146,10 +117,7 @@ void TerminalWindowSystem::shutdown() {
         shutDown_ = true;
     }
     shutDownChanged_.notify_all();
-    if (wake_[1] >= 0) {
-        char c = 1;
-        (void)!::write(wake_[1], &c, 1);
-    }
+    io_.wake();
 }
 
 Event TerminalWindowSystem::waitEvent(int timeoutMs) {

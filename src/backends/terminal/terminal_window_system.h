@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "backends/terminal/terminal_io.h"
 #include "ui/window_system.h"
 
 namespace tv {
@@ -29,8 +30,7 @@ private:
     void write(const std::string& text);
     bool isShutDown();
 
-    int in_, out_;
-    int wake_[2] = {-1, -1};  // written by shutdown, read by nobody: it only wakes poll
+    terminal::Io io_;
     bool french_ = false;
     std::mutex requesterMutex_;  // one question at a time
     std::mutex stateMutex_;

@@ -7,6 +7,8 @@
 
 #include "platform/windows/wide.h"
 
+#include <shellapi.h>
+
 namespace tv::platform {
 
 namespace {
@@ -38,6 +40,27 @@ HANDLE consoleOf(int fd) {
 }
 
 }  // namespace
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+    (void)argc;
+    (void)argv;  // in the code page: names outside it would arrive as "?"
+    std::vector<std::string> args;
+    int n = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (!wide) return args;
+    for (int i = 1; i < n; ++i) args.push_back(win::narrow(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
+void prepareTerminal() {
+    SetConsoleOutputCP(CP_UTF8);
+    for (DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        HANDLE h = GetStdHandle(which);
+        DWORD mode = 0;
+        if (GetConsoleMode(h, &mode)) SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
+}
 
 bool isTerminal(int fd) {
     DWORD mode = 0;

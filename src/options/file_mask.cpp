@@ -1,6 +1,7 @@
 #include "options/file_mask.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/files.h"
 
@@ -8,8 +9,15 @@ namespace tv {
 
 namespace {
 
-// The one character a mask may not hold: it would make the name a path.
-constexpr char ForbiddenInMask = platform::Separator;
+// What a mask may not hold: it would make the name a path. On Windows "/"
+// separates too wherever a path reaches the system ("../#" would write
+// beside the chosen folder); the separator comes first, for the message.
+#ifdef _WIN32
+constexpr std::string_view ForbiddenInMask = "\\/";
+#else
+constexpr std::string_view ForbiddenInMask = "/";
+#endif
+static_assert(ForbiddenInMask.front() == platform::Separator);
 
 // Empty is missing; trailing separators do not count, but a text made only
 // of separators is the root folder.
@@ -23,10 +31,13 @@ bool folderExists(const std::string& text) {
 }  // namespace
 
 std::string compressionOptionsError(const CompressionChoice& c, char& forbidden) {
-    forbidden = ForbiddenInMask;
+    forbidden = ForbiddenInMask.front();
     if (c.rename) {
         if (std::count(c.mask.begin(), c.mask.end(), '#') != 1) return "Info.AlertFile.Diese";
-        if (c.mask.find(ForbiddenInMask) != std::string::npos) return "Info.AlertFile.InvalidName";
+        if (const std::size_t at = c.mask.find_first_of(ForbiddenInMask); at != std::string::npos) {
+            forbidden = c.mask[at];
+            return "Info.AlertFile.InvalidName";
+        }
     }
     if (c.otherFolder && !folderExists(c.folder)) return "Info.AlertFile.NonExistingPath";
     return {};

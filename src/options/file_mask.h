@@ -14,8 +14,8 @@ struct CompressionChoice {
 };
 
 // Empty when the choice can go ahead; else the key of the message that
-// refuses it. forbidden receives the one character a mask may not hold,
-// for that message's "%".
+// refuses it. forbidden receives, for that message's "%", the character
+// that made the mask a path (the separator when none did).
 std::string compressionOptionsError(const CompressionChoice& c, char& forbidden);
 // The target in one of its four forms: empty, a folder ending with the
 // separator, a mask with the extension, or folder and mask with it.

@@ -36,10 +36,9 @@ std::string bytes(std::initializer_list<int> b) {
 // program must take from them; on Windows the system's locale decides
 // instead, whatever the environment holds, so it is what that one gives.
 struct Locale {
-    Locale(const char* value, unsigned char expected)
+    Locale(const char* value, [[maybe_unused]] unsigned char expected)
         : all("LC_ALL", value), messages("LC_MESSAGES", nullptr), lang("LANG", nullptr) {
 #ifdef _WIN32
-        (void)expected;
         language = detectLanguage();
 #else
         language = expected;

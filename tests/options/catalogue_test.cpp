@@ -1,9 +1,6 @@
 #include "options/catalogue.h"
 #include "windows/settings.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <map>
 #include <set>
@@ -17,6 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using tvtest::OptionsTest;
+using tvtest::Sep;
 
 class CatalogueTest : public OptionsTest {
 protected:
@@ -56,7 +54,8 @@ protected:
         ui.setState(id::CheckboxExtensionCase, 1);
     }
 
-    void makeFile(const std::string& name, std::size_t bytes) { writeFile(folder / name, bytes); }
+    // name in UTF-8, as the program sees it.
+    void makeFile(const std::string& name, std::size_t bytes) { writeFile(folder / fs::u8path(name), bytes); }
 
     std::vector<std::string> catalogueNames() {
         std::vector<std::string> out;
@@ -133,7 +132,7 @@ TEST_F(CatalogueTest, ListsImagesInListingOrderWithVideoWarning) {
 
     EXPECT_FALSE(p.ended);
     EXPECT_TRUE(boxes().empty());
-    EXPECT_EQ(p.run.sourceFolder, folder.string() + "/");
+    EXPECT_EQ(p.run.sourceFolder, folder.string() + Sep);
     EXPECT_EQ(p.run.outputExtension, "png");
     EXPECT_EQ(p.run.compressionLevel, 7);
     EXPECT_FALSE(ui.isWindowVisible(tv::id::WndMain));
@@ -160,15 +159,20 @@ TEST_F(CatalogueTest, NameOrderWhateverOrderTheFolderListsThem) {
     loadTexts(tv::LangEnglish);
     // Made in an order that neither it nor its reverse is name order, so a
     // hash-ordered or a creation-ordered listing both differ from it.
-    const std::vector<std::string> made = {"IMG_2.jpg", "b.jpg", "IMG_10.jpg", "Z.png", "a_b.jpg", "aab.JPG",
-                                           "A.jpg",     "a.jpg", "img_3.jpg",  "[1].bmp", "\xc3\xa9t\xc3\xa9.jpg", "~.jpg"};
+    std::vector<std::string> made = {"IMG_2.jpg", "b.jpg", "IMG_10.jpg", "Z.png", "a_b.jpg", "aab.JPG",
+                                     "A.jpg",     "a.jpg", "img_3.jpg",  "[1].bmp", "\xc3\xa9t\xc3\xa9.jpg", "~.jpg"};
+    // Letters fold to upper case, so "_" comes after them and "[" after "Z";
+    // digits compare one by one; bytes past ASCII come last.
+    std::vector<std::string> expected = {"A.jpg",     "a.jpg", "aab.JPG", "a_b.jpg", "b.jpg", "IMG_10.jpg",
+                                         "IMG_2.jpg", "img_3.jpg", "Z.png", "[1].bmp", "~.jpg", "\xc3\xa9t\xc3\xa9.jpg"};
+#ifdef _WIN32
+    // Names that differ only in case are one file there.
+    std::erase(made, "a.jpg");
+    std::erase(expected, "a.jpg");
+#endif
     for (const std::string& n : made) makeFile(n, 10);
     ui.setText(tv::id::StringPath, folder.string());
     tv::buildCatalogue(p);
-    // Letters fold to upper case, so "_" comes after them and "[" after "Z";
-    // digits compare one by one; bytes past ASCII come last.
-    const std::vector<std::string> expected = {"A.jpg",     "a.jpg", "aab.JPG", "a_b.jpg", "b.jpg", "IMG_10.jpg",
-                                               "IMG_2.jpg", "img_3.jpg", "Z.png", "[1].bmp", "~.jpg", "\xc3\xa9t\xc3\xa9.jpg"};
     EXPECT_EQ(catalogueNames(), expected);
     ASSERT_EQ(ui.countItems(tv::id::ListImgList), static_cast<int>(expected.size()));
     for (int i = 0; i < ui.countItems(tv::id::ListImgList); ++i)
@@ -179,7 +183,7 @@ TEST_F(CatalogueTest, NoVideoLeavesTheWarningHidden) {
     loadTexts(tv::LangEnglish);
     makeFile("only.bmp", 54);
     makeFile("movie.avi.txt", 5);
-    ui.setText(tv::id::StringPath, folder.string() + "/");
+    ui.setText(tv::id::StringPath, folder.string() + Sep);
     tv::buildCatalogue(p);
     EXPECT_FALSE(p.ended);
     EXPECT_TRUE(ui.isGadgetHidden(tv::id::TextContainsVideo));
@@ -202,9 +206,9 @@ TEST_F(CatalogueTest, ExtensionKeepsItsCaseWhenTheBoxIsClear) {
 TEST_F(CatalogueTest, FolderTextWithOrWithoutSeparatorGivesTheSameSource) {
     loadTexts(tv::LangEnglish);
     makeFile("x.jpg", 5);
-    ui.setText(tv::id::StringPath, " " + folder.string() + "/ ");
+    ui.setText(tv::id::StringPath, " " + folder.string() + Sep + " ");
     tv::buildCatalogue(p);
-    EXPECT_EQ(p.run.sourceFolder, folder.string() + "/");
+    EXPECT_EQ(p.run.sourceFolder, folder.string() + Sep);
     EXPECT_EQ(catalogueNames(), std::vector<std::string>{"x.jpg"});
 }
 
@@ -250,17 +254,18 @@ TEST_F(CatalogueTest, EmptyFolderFieldNamesNoFolder) {
 TEST_F(CatalogueTest, FileOfThreeGibibytesShowsItsTrueSize) {
     loadTexts(tv::LangEnglish);
     const fs::path big = folder / "huge.jpg";
-    int fd = ::open(big.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0);
-    const bool sized = ::ftruncate(fd, 3221225472LL) == 0;  // sparse: no disk space used
-    ::close(fd);
-    if (!sized) GTEST_SKIP() << "the file system refuses a 3 GiB sparse file";
+    writeFile(big, 0);
+    std::error_code ec;
+    fs::resize_file(big, 3221225472ULL, ec);  // sparse where it can be: no disk space used
+    if (ec) GTEST_SKIP() << "the file system refuses a 3 GiB file: " << ec.message();
     ui.setText(tv::id::StringPath, folder.string());
     tv::buildCatalogue(p);
     ASSERT_EQ(ui.countItems(tv::id::ListImgList), 1);
     EXPECT_EQ(ui.getItemText(tv::id::ListImgList, 0, 1), "3.0 Go");
 }
 
+#ifndef _WIN32
+// Windows file names cannot hold control characters.
 TEST_F(CatalogueTest, NameWithLineFeedStaysInItsColumn) {
     loadTexts(tv::LangEnglish);
     const std::string odd = "two\nlines.jpg";
@@ -272,6 +277,7 @@ TEST_F(CatalogueTest, NameWithLineFeedStaysInItsColumn) {
     EXPECT_EQ(ui.getItemText(tv::id::ListImgList, 0, 1), "1.5 Ko");
     EXPECT_EQ(ui.getItemState(tv::id::ListImgList, 0), tv::row::Ticked);
 }
+#endif
 
 TEST_F(CatalogueTest, FrenchRunShowsFrenchTexts) {
     loadTexts(tv::LangFrench);

@@ -5,10 +5,16 @@
 
 #include "options_fixture.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
 using tvtest::OptionsTest;
+using tvtest::Sep;
 
 class FileMaskTest : public OptionsTest {
 protected:
@@ -51,8 +57,21 @@ protected:
 };
 
 const std::string Diese = "Filename should contain exactly one '#' !";
-const std::string Invalid = "Invalide filename: '/' unexpected !";
+const std::string Invalid = "Invalide filename: '" + Sep + "' unexpected !";
 const std::string Missing = "Unexisting path !";
+
+#ifdef _WIN32
+// "C:": the drive the scratch folder is on.
+std::string driveOf(const std::string& path) { return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : ""; }
+
+// "Q:": a letter no drive has; empty when every letter is taken.
+std::string absentDrive() {
+    const DWORD drives = GetLogicalDrives();
+    for (int i = 25; i >= 0; --i)
+        if (!(drives & (1u << i))) return std::string(1, static_cast<char>('A' + i)) + ":";
+    return "";
+}
+#endif
 
 TEST_F(FileMaskTest, MaskNeedsExactlyOneNumberSign) {
     loadTexts(tv::LangEnglish);
@@ -62,7 +81,7 @@ TEST_F(FileMaskTest, MaskNeedsExactlyOneNumberSign) {
     EXPECT_EQ(refusal(), Diese);
     options(true, "", false, "");
     EXPECT_EQ(refusal(), Diese);
-    options(true, "#/#", false, "");  // the count comes before the character check
+    options(true, "#" + Sep + "#", false, "");  // the count comes before the character check
     EXPECT_EQ(refusal(), Diese);
     options(true, "pic #", false, "");
     EXPECT_EQ(refusal(), "");
@@ -71,82 +90,138 @@ TEST_F(FileMaskTest, MaskNeedsExactlyOneNumberSign) {
 
 TEST_F(FileMaskTest, SeparatorInTheMaskIsRefused) {
     loadTexts(tv::LangEnglish);
-    options(true, "sub/pic#", false, "");
-    EXPECT_EQ(refusal(), Invalid);
-    options(true, "/pic#", true, "");  // before the folder check, one box only
-    EXPECT_EQ(refusal(), Invalid);
-    options(true, "pic\\#", false, "");  // a backslash is an ordinary character here
-    EXPECT_EQ(refusal(), "");
+    const struct {
+        std::string mask;
+        bool other;
+        std::string refusal;
+    } cases[] = {
+        {"sub" + Sep + "pic#", false, Invalid},
+        {Sep + "pic#", true, Invalid},  // before the folder check, one box only
+#ifdef _WIN32
+        // Only "\" is checked; a name the system then refuses fails at the save.
+        {"sub/pic#", false, ""},
+#else
+        {"pic\\#", false, ""},  // a backslash is an ordinary character here
+#endif
+    };
+    for (const auto& c : cases) {
+        options(true, c.mask, c.other, "");
+        EXPECT_EQ(refusal(), c.refusal) << c.mask;
+    }
 }
 
 TEST_F(FileMaskTest, OptionsThatAreOffAreNotChecked) {
     loadTexts(tv::LangEnglish);
     options(false, "Photo", false, "");
     EXPECT_EQ(refusal(), "");
-    options(false, "sub/x", false, out + "/missing");
+    options(false, "sub" + Sep + "x", false, out + Sep + "missing");
     EXPECT_EQ(refusal(), "");
     EXPECT_TRUE(boxes().empty());
 }
 
 TEST_F(FileMaskTest, OtherFolderMustBeAnExistingDirectory) {
     loadTexts(tv::LangEnglish);
-    options(false, "", true, out + "/missing");
-    EXPECT_EQ(refusal(), Missing);
-    options(false, "", true, "");
-    EXPECT_EQ(refusal(), Missing);
     writeFile(scratch / "plain.txt", 3);
-    options(false, "", true, (scratch / "plain.txt").string());
-    EXPECT_EQ(refusal(), Missing);
-    options(false, "", true, " " + out);  // not trimmed
-    EXPECT_EQ(refusal(), Missing);
-    options(false, "", true, out);
-    EXPECT_EQ(refusal(), "");
-    options(false, "", true, out + "/");
-    EXPECT_EQ(refusal(), "");
-    options(false, "", true, out + "///");
-    EXPECT_EQ(refusal(), "");
-    options(false, "", true, "/");
-    EXPECT_EQ(refusal(), "");
-    options(true, "pic#", true, out + "/missing");
+#ifdef _WIN32
+    const std::string drive = driveOf(out);
+    const std::string absent = absentDrive();
+    ASSERT_FALSE(drive.empty()) << out;
+    ASSERT_FALSE(absent.empty());
+#endif
+    const struct {
+        std::string folder;
+        bool exists;
+    } cases[] = {
+        {out + Sep + "missing", false},
+        {"", false},
+        {(scratch / "plain.txt").string(), false},
+        {" " + out, false},  // not trimmed
+        {out, true},
+        {out + Sep, true},
+        {out + Sep + Sep + Sep, true},  // trailing separators do not count
+        {Sep, true},                    // the root
+#ifdef _WIN32
+        {out + "/", true},  // the system takes "/" too
+        {drive, true},      // a bare drive is its root
+        {drive + "\\", true},
+        {drive + "\\\\\\", true},
+        {absent, false},  // a letter no drive has
+        {absent + "\\", false},
+        {":\\", false},  // no letter at all
+#endif
+    };
+    for (const auto& c : cases) {
+        options(false, "", true, c.folder);
+        EXPECT_EQ(refusal(), c.exists ? "" : Missing) << "'" << c.folder << "'";
+    }
+    options(true, "pic#", true, out + Sep + "missing");
     EXPECT_EQ(refusal(), Missing);
 }
 
 TEST_F(FileMaskTest, OutputTargetInItsFourForms) {
     loadTexts(tv::LangEnglish);
-    options(true, "pic#", true, out);
-    EXPECT_EQ(tv::buildOutputTemplate(p, "jpg"), out + "/pic#.jpg");
-    options(true, "pic#", true, out + "/");
-    EXPECT_EQ(tv::buildOutputTemplate(p, "jpg"), out + "/pic#.jpg");
-    options(false, "pic#", true, out);
-    EXPECT_EQ(tv::buildOutputTemplate(p, "jpg"), out + "/");
-    options(false, "pic#", true, out + "/");
-    EXPECT_EQ(tv::buildOutputTemplate(p, "jpg"), out + "/");
-    options(true, "Nouvel album #", false, out);
-    EXPECT_EQ(tv::buildOutputTemplate(p, "JPG"), "Nouvel album #.JPG");
-    options(false, "Nouvel album #", false, out);
-    EXPECT_EQ(tv::buildOutputTemplate(p, "png"), "");
-    // The mask is not trimmed.
-    options(true, " a # ", false, "");
-    EXPECT_EQ(tv::buildOutputTemplate(p, "bmp"), " a # .bmp");
+    const struct {
+        bool rename;
+        std::string mask;
+        bool other;
+        std::string folder;
+        std::string extension;
+        std::string target;
+    } cases[] = {
+        {true, "pic#", true, out, "jpg", out + Sep + "pic#.jpg"},
+        {true, "pic#", true, out + Sep, "jpg", out + Sep + "pic#.jpg"},
+        {false, "pic#", true, out, "jpg", out + Sep},
+        {false, "pic#", true, out + Sep, "jpg", out + Sep},
+        {true, "Nouvel album #", false, out, "JPG", "Nouvel album #.JPG"},
+        {false, "Nouvel album #", false, out, "png", ""},
+        {true, " a # ", false, "", "bmp", " a # .bmp"},  // the mask is not trimmed
+#ifdef _WIN32
+        // A bare drive stands for its root, not for its current folder.
+        {true, "pic#", true, "C:", "jpg", "C:\\pic#.jpg"},
+        {true, "pic#", true, "C:\\", "jpg", "C:\\pic#.jpg"},
+        {false, "pic#", true, "C:", "jpg", "C:\\"},
+#endif
+    };
+    for (const auto& c : cases) {
+        options(c.rename, c.mask, c.other, c.folder);
+        EXPECT_EQ(tv::buildOutputTemplate(p, c.extension), c.target) << c.mask << " in " << c.folder;
+    }
 }
 
 TEST(FileMaskJoin, JoinPathAddsOneSeparatorWhenNeeded) {
-    EXPECT_EQ(tv::joinPath("/out", ""), "/out");
-    EXPECT_EQ(tv::joinPath("", "pic#"), "pic#");
-    EXPECT_EQ(tv::joinPath("", ""), "");
-    EXPECT_EQ(tv::joinPath("/out/", "pic#"), "/out/pic#");
-    EXPECT_EQ(tv::joinPath("/out", "/pic#"), "/out/pic#");
-    EXPECT_EQ(tv::joinPath("/out", "pic#"), "/out/pic#");
-    EXPECT_EQ(tv::joinPath("out\\", "pic"), "out\\/pic");  // only "/" separates
+    const struct {
+        const char* folder;
+        const char* name;
+        const char* joined;
+    } cases[] = {
+        {"", "pic#", "pic#"},
+        {"", "", ""},
+#ifdef _WIN32
+        {"C:\\out", "", "C:\\out"},
+        {"C:\\out\\", "pic#", "C:\\out\\pic#"},
+        {"C:\\out", "\\pic#", "C:\\out\\pic#"},
+        {"C:\\out", "pic#", "C:\\out\\pic#"},
+        {"C:", "pic#", "C:\\pic#"},
+        {"out/", "pic", "out/\\pic"},  // "/" is not looked at: a backslash is added
+#else
+        {"/out", "", "/out"},
+        {"/out/", "pic#", "/out/pic#"},
+        {"/out", "/pic#", "/out/pic#"},
+        {"/out", "pic#", "/out/pic#"},
+        {"out\\", "pic", "out\\/pic"},  // only "/" separates
+#endif
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(tv::joinPath(c.folder, c.name), c.joined) << c.folder << " + " << c.name;
 }
 
 TEST_F(FileMaskTest, FrenchRunShowsFrenchTexts) {
     loadTexts(tv::LangFrench);
     options(true, "Photo", false, "");
     EXPECT_EQ(refusal(), "Le nom de fichier doit comporter un et un seul '#' !");
-    options(true, "sub/pic#", false, "");
-    EXPECT_EQ(refusal(), "Le nom de fichier n'est pas valide: '/' non admis !");
-    options(false, "", true, out + "/missing");
+    options(true, "sub" + Sep + "pic#", false, "");
+    EXPECT_EQ(refusal(), "Le nom de fichier n'est pas valide: '" + Sep + "' non admis !");
+    options(false, "", true, out + Sep + "missing");
     EXPECT_EQ(refusal(), "Le dossier n'existe pas !");
     EXPECT_EQ(boxes().back().title, "Tarvolin - Erreur");
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "windows/ids.h"
 #include "shell/program.h"
 #include "shell/stored_options.h"
@@ -17,6 +18,9 @@
 #include "support/temp_dir.h"
 
 namespace tvtest {
+
+// The program's folder separator, as a text: "\\" on Windows, "/" elsewhere.
+inline const std::string Sep(1, tv::platform::Separator);
 
 class OptionsTest : public ::testing::Test {
 protected:

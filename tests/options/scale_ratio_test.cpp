@@ -212,6 +212,11 @@ class CommaLocale {
 public:
     CommaLocale() {
         saved_ = std::setlocale(LC_NUMERIC, nullptr);
+#ifdef _WIN32
+        // The C runtime's own names; Windows has every locale installed.
+        for (const char* name : {"de-DE", "fr-FR", "German_Germany.1252", "French_France.1252"})
+            if (tryLocale(name)) return;
+#else
         for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE", "fr_FR"})
             if (tryLocale(name)) return;
         // None installed: build one from the system's locale sources.
@@ -228,14 +233,17 @@ public:
         hadLocPath_ = oldPath != nullptr;
         setenv("LOCPATH", dir_.c_str(), 1);
         tryLocale("de_DE");
+#endif
     }
     ~CommaLocale() {
         std::setlocale(LC_NUMERIC, saved_.c_str());
+#ifndef _WIN32
         if (hadLocPath_)
             setenv("LOCPATH", oldLocPath_.c_str(), 1);
         else
             unsetenv("LOCPATH");
         if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+#endif
     }
     bool active() const { return active_; }
 

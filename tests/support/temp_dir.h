@@ -43,8 +43,15 @@ public:
                           std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
                           std::filesystem::perms::others_exec;
         for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
             if (it->is_directory(ec)) std::filesystem::permissions(it->path(), writable, ec);
+#ifdef _WIN32
+            // A read-only file cannot be deleted there.
+            else
+                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
+                                             std::filesystem::perm_options::add, ec);
+#endif
+        }
         std::filesystem::permissions(path_, writable, ec);
         std::filesystem::remove_all(path_, ec);
     }

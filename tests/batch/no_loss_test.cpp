@@ -50,7 +50,8 @@ TEST(NoLoss, FolderSpellingsAndLetterCase) {
     // Windows ignores letter case in names: "Src" is the source folder itself.
     // (No linked folder: making one takes special rights there.)
     const bool oneFolderWhateverTheCase = true;
-    const Case cases[] = {{"folder\\.", DotInside}, {"folder\\\\", DoubleSlash}, {"folder of other letter case", OtherCase}};
+    const Case cases[] = {
+        {"folder\\.", DotInside}, {"folder\\\\", DoubleSlash}, {"folder of other letter case", OtherCase}};
 #else
     const bool oneFolderWhateverTheCase = false;
     const Case cases[] = {{"linked folder", Linked},
@@ -242,7 +243,8 @@ bool crashAt(Bench& b, const std::string& target, std::size_t scenario, int n) {
     (void)target;
     std::vector<wchar_t> exe(32768);
     const DWORD length = GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
-    std::wstring command = L"\"" + std::wstring(exe.data(), length) + L"\" --gtest_filter=NoLoss.CrashAtEveryStepOfASave";
+    std::wstring command =
+        L"\"" + std::wstring(exe.data(), length) + L"\" --gtest_filter=NoLoss.CrashAtEveryStepOfASave";
     const std::string point = std::to_string(scenario) + " " + std::to_string(n) + " " + b.root;
     SetEnvironmentVariableW(CrashPointVariable, tvtest::fsPath(point).wstring().c_str());
     STARTUPINFOW startup{};

@@ -52,7 +52,8 @@ TEST(OutputPath, FourFormsOfTheTarget) {
     EXPECT_EQ(tv::OutputPathFor(native("/pics/"), "IMG_0001.jpeg", "", "jpg", 1, 3), native("/pics/IMG_0001.jpg"));
     EXPECT_EQ(tv::OutputPathFor(native("/pics/"), "photo.PNG", "", "JPG", 1, 3), native("/pics/photo.JPG"));
     EXPECT_EQ(tv::OutputPathFor(native("/pics/"), "a.b.png", native("/out/"), "jpg", 1, 3), native("/out/a.b.jpg"));
-    EXPECT_EQ(tv::OutputPathFor(native("/pics/"), "x.jpg", native("/out/Trip #.png"), "png", 4, 3), native("/out/Trip 004.png"));
+    EXPECT_EQ(tv::OutputPathFor(native("/pics/"), "x.jpg", native("/out/Trip #.png"), "png", 4, 3),
+              native("/out/Trip 004.png"));
     EXPECT_EQ(tv::OutputPathFor(native("/pics/"), "x.jpg", "Trip #.png", "png", 3, 3), native("/pics/Trip 003.png"));
     // A name without a dot still gets one before the extension.
     EXPECT_EQ(tv::OutputPathFor(native("/pics/"), "noext", "", "jpg", 1, 3), native("/pics/noext.jpg"));

@@ -106,7 +106,7 @@ struct FileTime {
 };
 
 #ifdef _WIN32
-namespace detail {
+namespace filetimes {
 constexpr std::int64_t TicksTo1970 = 116444736000000000LL;  // 100 ns ticks from 1601
 inline FILETIME fileTimeOf(const FileTime& t) {
     const std::uint64_t ticks = static_cast<std::uint64_t>(TicksTo1970 + t.seconds * 10000000LL + t.nanoseconds / 100);
@@ -146,14 +146,14 @@ inline bool fileTimes(const std::string& path, FileTime* creation, FileTime* mod
     CloseHandle(h);
     return ok;
 }
-}  // namespace detail
+}  // namespace filetimes
 #endif
 
 // Sets both the access and the modification time.
 inline bool setModificationTime(const std::string& path, std::time_t seconds, long nanoseconds = 0) {
 #ifdef _WIN32
     FileTime t{seconds, nanoseconds};
-    return detail::fileTimes(path, nullptr, &t, true);
+    return filetimes::fileTimes(path, nullptr, &t, true);
 #else
     struct timespec t[2];
     t[0].tv_sec = seconds;
@@ -168,7 +168,7 @@ inline bool setModificationTime(const std::string& path, std::time_t seconds, lo
 inline std::optional<FileTime> modificationTime(const std::string& path) {
 #ifdef _WIN32
     FileTime t;
-    if (!detail::fileTimes(path, nullptr, &t, false)) return std::nullopt;
+    if (!filetimes::fileTimes(path, nullptr, &t, false)) return std::nullopt;
     return t;
 #else
     struct stat st {};
@@ -182,11 +182,11 @@ inline std::optional<FileTime> modificationTime(const std::string& path) {
 // no program may set).
 inline bool setCreationTime(const std::string& path, std::time_t seconds) {
     FileTime t{seconds, 0};
-    return detail::fileTimes(path, &t, nullptr, true);
+    return filetimes::fileTimes(path, &t, nullptr, true);
 }
 inline std::optional<FileTime> creationTime(const std::string& path) {
     FileTime t;
-    if (!detail::fileTimes(path, &t, nullptr, false)) return std::nullopt;
+    if (!filetimes::fileTimes(path, &t, nullptr, false)) return std::nullopt;
     return t;
 }
 #endif

@@ -3,12 +3,11 @@
 // and encoders and English texts, temporary folders and generated photos.
 #pragma once
 
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#ifndef _WIN32
 #include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -127,6 +126,8 @@ private:
 
 using tvtest::exists;
 using tvtest::listNames;
+using tvtest::makeFolder;
+using tvtest::native;
 using tvtest::readBytes;
 using tvtest::setModificationTime;
 using tvtest::writeBytes;
@@ -142,17 +143,33 @@ inline std::vector<std::string> hiddenNames(const std::string& folder) {
 // copying it in) for as long as this lives.
 class WriterHolding {
 public:
+#ifdef _WIN32
+    // As a copying program opens it: writing, others may only read.
+    explicit WriterHolding(const std::string& path)
+        : h_(CreateFileW(tvtest::fsPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        EXPECT_NE(h_, INVALID_HANDLE_VALUE) << path;
+    }
+    ~WriterHolding() {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    }
+#else
     explicit WriterHolding(const std::string& path) : fd_(open(path.c_str(), O_WRONLY | O_CLOEXEC)) {
         EXPECT_GE(fd_, 0) << path;
     }
     ~WriterHolding() {
         if (fd_ >= 0) close(fd_);
     }
+#endif
     WriterHolding(const WriterHolding&) = delete;
     WriterHolding& operator=(const WriterHolding&) = delete;
 
 private:
+#ifdef _WIN32
+    HANDLE h_;
+#else
     int fd_;
+#endif
 };
 
 // A w x h JPEG whose colours depend on seed, written with libjpeg itself.
@@ -169,13 +186,8 @@ inline bool writeJpeg(const std::string& path, int w, int h, int seed = 0) {
 // Width and height from a JPEG header read by libjpeg; false when the file
 // is not a complete JPEG.
 inline bool jpegSize(const std::string& path, int& w, int& h) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    std::fseek(f, 0, SEEK_END);
-    long len = std::ftell(f);
-    std::fclose(f);
-    if (len < 4) return false;
     std::string bytes = readBytes(path);
+    if (bytes.size() < 4) return false;
     // A complete JPEG ends with the end-of-image marker.
     if (static_cast<unsigned char>(bytes[bytes.size() - 2]) != 0xFF ||
         static_cast<unsigned char>(bytes[bytes.size() - 1]) != 0xD9)
@@ -199,10 +211,9 @@ inline bool isCompleteJpeg(const std::string& path) {
     return jpegSize(path, w, h);
 }
 
-inline struct timespec modificationTime(const std::string& path) {
-    struct stat st {};
-    stat(path.c_str(), &st);
-    return st.st_mtim;
+// The file's modification time; 0 when it cannot be looked at.
+inline tvtest::FileTime modificationTime(const std::string& path) {
+    return tvtest::modificationTime(path).value_or(tvtest::FileTime{});
 }
 
 // Seconds since the epoch of a local wall-clock time.
@@ -230,7 +241,7 @@ inline Files snapshot(const std::vector<std::string>& folders) {
     return files;
 }
 
-inline std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+inline std::string nameOf(const std::string& path) { return path.substr(path.rfind(tv::platform::Separator) + 1); }
 
 // The checks that make "nothing lost" precise: every file that was there is
 // byte for byte as it was, or was replaced by a complete output, or was
@@ -240,8 +251,12 @@ inline std::string nameOf(const std::string& path) { return path.substr(path.rfi
 // their output paths.
 inline void expectNothingLost(const Files& before, const Files& after, const std::map<std::string, std::string>& outputs,
                               bool removeSource, const std::string& where, bool leftoversAllowed = false) {
-    std::set<std::string> outputPaths;
-    for (const auto& [s, o] : outputs) outputPaths.insert(o);
+    // An output by identity: on Windows "B.JPG" may be listed for "B.jpg".
+    auto isOutput = [&outputs](const std::string& path) {
+        for (const auto& [s, o] : outputs)
+            if (o == path || tv::platform::sameFile(tv::platform::stampOf(o), tv::platform::stampOf(path))) return true;
+        return false;
+    };
     for (const auto& [path, bytes] : after) {
         std::string name = nameOf(path);
         if (name[0] == '.') {
@@ -254,7 +269,7 @@ inline void expectNothingLost(const Files& before, const Files& after, const std
         auto it = after.find(path);
         if (it != after.end()) {
             if (it->second != bytes) {
-                EXPECT_TRUE(outputPaths.count(path) && isCompleteJpeg(path))
+                EXPECT_TRUE(isOutput(path) && isCompleteJpeg(path))
                     << where << ": " << path << " changed but is no complete output";
             }
             continue;
@@ -273,11 +288,23 @@ inline void expectNothingLost(const Files& before, const Files& after, const std
 // every option off), a source folder and an output folder.
 class Bench {
 public:
-    Bench() : p(ui) {
-        root = dir.folder();
-        src = dir.sub("src");
-        out = dir.sub("out");
-        work = dir.sub("work");
+    Bench() : Bench(std::string()) {}
+    // existingRoot: the folders of another Bench (a parent process's), taken
+    // as they are; else fresh ones.
+    explicit Bench(const std::string& existingRoot) : p(ui) {
+        // Folder texts end with the program's own separator, as typed or chosen.
+        if (existingRoot.empty()) {
+            dir.emplace();
+            root = native(dir->folder());
+            src = native(dir->sub("src"));
+            out = native(dir->sub("out"));
+            work = native(dir->sub("work"));
+        } else {
+            root = existingRoot;
+            src = root + "src" + tv::platform::Separator;
+            out = root + "out" + tv::platform::Separator;
+            work = root + "work" + tv::platform::Separator;
+        }
         p.workDir = work;
         tvtest::registerCodecs(p.engine);
         textsLoaded = tv::loadMessageTable(p, tv::LangEnglish);
@@ -324,7 +351,7 @@ public:
 
     std::string text(const char* key) const { return p.texts.lookup(key); }
 
-    tvtest::TempDir dir;
+    std::optional<tvtest::TempDir> dir;
     Ui ui;
     tv::Program p;
     tv::FileOps ops;

@@ -1,10 +1,17 @@
 // The batch never costs a photo, whatever the folder names, the file
 // system, other programs or a crash do: one table per kind of fault.
+#ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+#endif
 
+#include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 #include "batch_support.h"
+#include "support/hang_guard.h"
 #include "support/ordinary_user.h"
 
 using namespace batchtest;
@@ -28,7 +35,7 @@ bool halfSized(const std::string& path, int w, int h) {
 }
 
 void appendTo(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
+    std::ofstream(tvtest::fsPath(path), std::ios::binary | std::ios::app) << bytes;
 }
 
 // ---- several spellings of one folder ---------------------------------------
@@ -39,8 +46,20 @@ TEST(NoLoss, FolderSpellingsAndLetterCase) {
         const char* name;
         Alias alias;
     };
-    for (Case c : {Case{"linked folder", Linked}, Case{"folder/.", DotInside}, Case{"folder//", DoubleSlash},
-                   Case{"folder of other letter case", OtherCase}}) {
+#ifdef _WIN32
+    // Windows ignores letter case in names: "Src" is the source folder itself.
+    // (No linked folder: making one takes special rights there.)
+    const bool oneFolderWhateverTheCase = true;
+    const Case cases[] = {
+        {"folder\\.", DotInside}, {"folder\\\\", DoubleSlash}, {"folder of other letter case", OtherCase}};
+#else
+    const bool oneFolderWhateverTheCase = false;
+    const Case cases[] = {{"linked folder", Linked},
+                          {"folder/.", DotInside},
+                          {"folder//", DoubleSlash},
+                          {"folder of other letter case", OtherCase}};
+#endif
+    for (Case c : cases) {
         for (bool remove : {false, true}) {
             std::string where = std::string(c.name) + (remove ? ", remove on" : ", remove off");
             Bench b;
@@ -54,26 +73,30 @@ TEST(NoLoss, FolderSpellingsAndLetterCase) {
             std::string target;
             switch (c.alias) {
             case Linked:
+#ifndef _WIN32
                 ASSERT_EQ(symlink(b.src.c_str(), (b.root + "link").c_str()), 0);
-                target = b.root + "link/";
+#endif
+                target = b.root + native("link/");
                 break;
-            case DotInside: target = b.src + "./"; break;
+            case DotInside: target = b.src + native("./"); break;
             case DoubleSlash:
                 // The source folder typed with a doubled separator.
-                b.p.run.sourceFolder = b.root + "/src/";
+                b.p.run.sourceFolder = b.root + native("/src/");
                 target = b.src;
                 break;
             case OtherCase:
-                ASSERT_EQ(mkdir((b.root + "Src").c_str(), 0755), 0);
-                target = b.root + "Src/";
+                if (!oneFolderWhateverTheCase) {
+                    ASSERT_TRUE(makeFolder(b.root + "Src"));
+                }
+                target = b.root + native("Src/");
                 break;
             }
             b.run(target);
             EXPECT_TRUE(b.ui.log().empty()) << where << ": no question is due";
-            if (c.alias == OtherCase) {
+            if (c.alias == OtherCase && !oneFolderWhateverTheCase) {
                 // Two folders: copies there, sources kept unless removal was asked.
-                EXPECT_TRUE(halfSized(b.root + "Src/a.jpg", 20, 10)) << where;
-                EXPECT_TRUE(halfSized(b.root + "Src/b.jpg", 16, 12)) << where;
+                EXPECT_TRUE(halfSized(b.root + native("Src/a.jpg"), 20, 10)) << where;
+                EXPECT_TRUE(halfSized(b.root + native("Src/b.jpg"), 16, 12)) << where;
                 if (remove)
                     EXPECT_TRUE(listNames(b.src).empty()) << where;
                 else
@@ -87,6 +110,28 @@ TEST(NoLoss, FolderSpellingsAndLetterCase) {
         }
     }
 }
+
+#ifdef _WIN32
+// "A.JPG" and "a.jpg" in one folder are one file on Windows: the photo is
+// replaced by its own output, never removed as a source after it, and no
+// second file appears.
+TEST(NoLoss, NamesDifferingInLetterCaseAreOneFile) {
+    for (bool remove : {false, true}) {
+        Bench b;
+        ASSERT_TRUE(b.textsLoaded);
+        b.addJpeg("A.JPG", 20, 10, 1);
+        b.p.ScaleRatio = 0.5f;
+        b.p.run.removeSources = remove;
+        b.run(b.src + "a.jpg");
+        EXPECT_TRUE(b.ui.log().empty()) << "remove " << remove << ": no question is due";
+        const std::vector<std::string> names = listNames(b.src);
+        ASSERT_EQ(names.size(), 1u) << "remove " << remove;
+        // Which spelling stays is the file system's choice.
+        EXPECT_TRUE(names[0] == "a.jpg" || names[0] == "A.JPG") << names[0];
+        EXPECT_TRUE(halfSized(b.src + names[0], 20, 10)) << "remove " << remove;
+    }
+}
+#endif
 
 // ---- a crash at any moment --------------------------------------------------
 
@@ -127,49 +172,123 @@ std::vector<CrashScenario> crashScenarios() {
 
 constexpr int Crashed = 86;
 
-// Runs the batch in a child process that ends abruptly, as a kill would,
-// at the n-th point: each step of putting a picture in place, and half-way
-// through writing each temporary file. True when it ended there, false
-// when the batch was over first.
-bool crashAt(Bench& b, const std::string& target, int n) {
+// Ends the process at once, as a kill would: nothing flushed, nothing closed
+// by the program.
+[[noreturn]] void endAbruptly(int code) {
+#ifdef _WIN32
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
+#endif
+    std::_Exit(code);
+}
+
+std::string setUpCrashRun(Bench& b, const CrashScenario& sc) {
+    std::string target = sc.setUp(b);
+    b.p.run.removeSources = sc.removeSource;
+    b.ui.policy = [&b](const Request& r) { return overwriteOnly(b, r); };
+    b.ui.failOnUnscripted = false;
+    return target;
+}
+
+// In the process that crashes: the batch, ended at the n-th point (each
+// step of putting a picture in place, and half-way through writing each
+// temporary file), or with 0 when it was over first.
+[[noreturn]] void runUntilCrash(Bench& b, const std::string& target, int n) {
+    int count = 0;
+    b.ops.reached = [&](tv::SaveStep, const std::string&) {
+        if (++count == n) endAbruptly(Crashed);
+    };
+    auto real = b.ops.saveImage;
+    b.ops.saveImage = [&, real](tv::img::Engine& e, tv::img::ImageHandle h, const std::string& path,
+                                std::uint32_t enc, int opt) {
+        if (++count == n) {
+            writeBytes(path, "\xFF\xD8\xFF\xE0 half");
+            endAbruptly(Crashed);
+        }
+        return real(e, h, path, enc, opt);
+    };
+    tv::RunBatch(b.p, target, b.ops);
+    endAbruptly(0);
+}
+
+#ifdef _WIN32
+// No fork: the test program runs this test again in a child process, which
+// finds "<scenario> <point> <root folder>" here.
+constexpr const wchar_t* CrashPointVariable = L"TARVOLIN_TEST_CRASH_POINT";
+
+// In the child: the scenario over the parent's folders and the crash.
+void crashHereIfAsked() {
+    std::vector<wchar_t> value(32768);
+    DWORD length = GetEnvironmentVariableW(CrashPointVariable, value.data(), static_cast<DWORD>(value.size()));
+    if (length == 0 || length >= value.size()) return;
+    std::istringstream in(tvtest::utf8Of(std::filesystem::path(std::wstring(value.data(), length))));
+    std::size_t scenario = 0;
+    int n = 0;
+    std::string root;
+    in >> scenario >> n;
+    std::getline(in >> std::ws, root);
+    const std::vector<CrashScenario> scenarios = crashScenarios();
+    if (!in || scenario >= scenarios.size() || root.empty()) std::_Exit(1);
+    Bench b(root);
+    // Writes the same files again, byte for byte.
+    const std::string target = setUpCrashRun(b, scenarios[scenario]);
+    runUntilCrash(b, target, n);
+}
+#endif
+
+// Runs the batch in a child process that ends abruptly at the n-th point.
+// True when it ended there, false when the batch was over first.
+bool crashAt(Bench& b, const std::string& target, std::size_t scenario, int n) {
     std::fflush(nullptr);
+#ifdef _WIN32
+    (void)target;
+    std::vector<wchar_t> exe(32768);
+    const DWORD length = GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
+    std::wstring command =
+        L"\"" + std::wstring(exe.data(), length) + L"\" --gtest_filter=NoLoss.CrashAtEveryStepOfASave";
+    const std::string point = std::to_string(scenario) + " " + std::to_string(n) + " " + b.root;
+    SetEnvironmentVariableW(CrashPointVariable, tvtest::fsPath(point).wstring().c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                        nullptr, &startup, &child) != 0;
+    SetEnvironmentVariableW(CrashPointVariable, nullptr);
+    EXPECT_TRUE(started) << "the test program could not be started again";
+    if (!started) return false;
+    DWORD code = 1;
+    const bool ended = WaitForSingleObject(child.hProcess, tvtest::HangGuardMs) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(child.hProcess, 1);
+    GetExitCodeProcess(child.hProcess, &code);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    EXPECT_TRUE(ended && (code == 0 || code == Crashed)) << "the batch itself failed";
+    return ended && code == Crashed;
+#else
+    (void)scenario;
     pid_t pid = fork();
-    if (pid == 0) {
-        int count = 0;
-        b.ops.reached = [&](tv::SaveStep, const std::string&) {
-            if (++count == n) _exit(Crashed);
-        };
-        auto real = b.ops.saveImage;
-        b.ops.saveImage = [&, real](tv::img::Engine& e, tv::img::ImageHandle h, const std::string& path,
-                                    std::uint32_t enc, int opt) {
-            if (++count == n) {
-                writeBytes(path, "\xFF\xD8\xFF\xE0 half");
-                _exit(Crashed);
-            }
-            return real(e, h, path, enc, opt);
-        };
-        tv::RunBatch(b.p, target, b.ops);
-        _exit(0);
-    }
+    if (pid == 0) runUntilCrash(b, target, n);
     int status = 0;
     EXPECT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status)) << "the batch itself failed";
     return WIFEXITED(status) && WEXITSTATUS(status) == Crashed;
+#endif
 }
 
 TEST(NoLoss, CrashAtEveryStepOfASave) {
+#ifdef _WIN32
+    crashHereIfAsked();
+#endif
     int crashes = 0;
-    for (const CrashScenario& sc : crashScenarios()) {
+    const std::vector<CrashScenario> scenarios = crashScenarios();
+    for (std::size_t i = 0; i < scenarios.size(); ++i) {
+        const CrashScenario& sc = scenarios[i];
         for (int n = 1; n < 100; ++n) {
             Bench b;
             ASSERT_TRUE(b.textsLoaded);
-            std::string target = sc.setUp(b);
-            b.p.run.removeSources = sc.removeSource;
-            b.ui.policy = [&b](const Request& r) { return overwriteOnly(b, r); };
-            b.ui.failOnUnscripted = false;
+            std::string target = setUpCrashRun(b, sc);
             auto before = snapshot({b.src, b.out});
             std::string where = std::string(sc.name) + ", crash at point " + std::to_string(n);
-            bool crashed = crashAt(b, target, n);
+            bool crashed = crashAt(b, target, i, n);
             if (!crashed) break;
             ++crashes;
             expectNothingLost(before, snapshot({b.src, b.out}), sc.outputs(b), sc.removeSource, where, true);
@@ -195,7 +314,7 @@ TEST(NoLoss, OnlyOurUnheldLeftoversAreRemoved) {
     for (const std::string& n : users) ASSERT_TRUE(writeBytes(b.out + n, "a file of the user's"));
     const std::string leftover = b.out + ".a.jpg.tvtmp-0123abcd-4";
     ASSERT_TRUE(writeBytes(leftover, "\xFF\xD8 cut short by a crash"));
-    ASSERT_EQ(mkdir((b.out + ".d.jpg.tvtmp-0123abcd-5").c_str(), 0755), 0);
+    ASSERT_TRUE(makeFolder(b.out + ".d.jpg.tvtmp-0123abcd-5"));
     // Another run, still writing its temporary file.
     tv::platform::TempFile held;
     ASSERT_TRUE(tv::platform::createTempFile(b.out + ".b.jpg.tvtmp-89abcdef-0", false, held));
@@ -282,6 +401,9 @@ TEST(NoLoss, SourceChangedOrHeldOpenBetweenLoadAndReplace) {
 
 // ---- permissions --------------------------------------------------------------
 
+// Not on Windows: it keeps no permission bits (the read-only attribute is
+// held by FilesTheUserMayNotWriteAreProtected).
+#ifndef _WIN32
 TEST(NoLoss, AReplacedFileKeepsItsPermissionBits) {
     struct Case {
         const char* name;
@@ -307,6 +429,9 @@ TEST(NoLoss, AReplacedFileKeepsItsPermissionBits) {
     }
 }
 
+#endif
+
+#ifndef _WIN32
 // The batch as an ordinary user; its questions come back as lines
 // "<type> <text>". False when no such user can be had.
 bool batchAsOrdinaryUser(Bench& b, const std::string& target, std::vector<std::string>& questions) {
@@ -325,7 +450,10 @@ bool batchAsOrdinaryUser(Bench& b, const std::string& target, std::vector<std::s
         questions.push_back(all.substr(at, end - at));
     return true;
 }
+#endif
 
+// On Linux a file the user may not write (run as an ordinary user, since
+// root writes any file); on Windows a file with the read-only attribute.
 TEST(NoLoss, FilesTheUserMayNotWriteAreProtected) {
     struct Case {
         const char* name;
@@ -348,13 +476,22 @@ TEST(NoLoss, FilesTheUserMayNotWriteAreProtected) {
             ASSERT_TRUE(writeJpeg(protectedFile, 4, 4, 9));
         }
         const std::string kept = readBytes(protectedFile);
-        ASSERT_EQ(chmod(protectedFile.c_str(), 0444), 0);
         b.p.run.removeSources = c.remove;
         b.ui.policy = [&b](const Request& r) { return overwriteOnly(b, r); };
         b.ui.failOnUnscripted = false;
         std::vector<std::string> questions;
+#ifdef _WIN32
+        const std::wstring wide = tvtest::fsPath(protectedFile).wstring();
+        ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY));
+        b.run(c.sameFile ? std::string() : b.out);
+        for (const Request& r : b.ui.log()) questions.push_back(std::to_string(r.type) + ' ' + r.text);
+        // Writable again, so that the folder can be removed.
+        SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+#else
+        ASSERT_EQ(chmod(protectedFile.c_str(), 0444), 0);
         if (!batchAsOrdinaryUser(b, c.sameFile ? std::string() : b.out, questions))
             GTEST_SKIP() << "no user without special rights to run as";
+#endif
         ASSERT_FALSE(questions.empty()) << c.name;
         EXPECT_EQ(questions.back().substr(0, questions.back().find(' ')), std::to_string(c.question)) << c.name;
         EXPECT_EQ(readBytes(protectedFile), kept) << c.name;

@@ -24,12 +24,12 @@ TEST(NumberWidth, LargeValuesDoNotOverflow) {
 
 TEST(ExpandFileNameMask, PadsAndReplacesOnlyInTheNamePart) {
     EXPECT_EQ(tv::ExpandFileNameMask("Holiday #.jpg", 7, 3), "Holiday 007.jpg");
-    EXPECT_EQ(tv::ExpandFileNameMask("/out/Holiday #.jpg", 12, 3), "/out/Holiday 012.jpg");
-    EXPECT_EQ(tv::ExpandFileNameMask("/Trip #1/Holiday #.jpg", 5, 3), "/Trip #1/Holiday 005.jpg");
+    EXPECT_EQ(tv::ExpandFileNameMask(native("/out/Holiday #.jpg"), 12, 3), native("/out/Holiday 012.jpg"));
+    EXPECT_EQ(tv::ExpandFileNameMask(native("/Trip #1/Holiday #.jpg"), 5, 3), native("/Trip #1/Holiday 005.jpg"));
     EXPECT_EQ(tv::ExpandFileNameMask("pic#.png", 1234, 4), "pic1234.png");
     EXPECT_EQ(tv::ExpandFileNameMask("pic#.png", 12345, 3), "pic12345.png");
     EXPECT_EQ(tv::ExpandFileNameMask("a#b#.jpg", 2, 3), "a002b002.jpg");
-    EXPECT_EQ(tv::ExpandFileNameMask("/x#/", 2, 3), "/x#/");
+    EXPECT_EQ(tv::ExpandFileNameMask(native("/x#/"), 2, 3), native("/x#/"));
     EXPECT_EQ(tv::ExpandFileNameMask("n#", 10001, 5), "n10001");
 }
 
@@ -49,14 +49,15 @@ TEST(StartNumber, TextValueBelowOneCountsAsOne) {
 }
 
 TEST(OutputPath, FourFormsOfTheTarget) {
-    EXPECT_EQ(tv::OutputPathFor("/pics/", "IMG_0001.jpeg", "", "jpg", 1, 3), "/pics/IMG_0001.jpg");
-    EXPECT_EQ(tv::OutputPathFor("/pics/", "photo.PNG", "", "JPG", 1, 3), "/pics/photo.JPG");
-    EXPECT_EQ(tv::OutputPathFor("/pics/", "a.b.png", "/out/", "jpg", 1, 3), "/out/a.b.jpg");
-    EXPECT_EQ(tv::OutputPathFor("/pics/", "x.jpg", "/out/Trip #.png", "png", 4, 3), "/out/Trip 004.png");
-    EXPECT_EQ(tv::OutputPathFor("/pics/", "x.jpg", "Trip #.png", "png", 3, 3), "/pics/Trip 003.png");
+    EXPECT_EQ(tv::OutputPathFor(native("/pics/"), "IMG_0001.jpeg", "", "jpg", 1, 3), native("/pics/IMG_0001.jpg"));
+    EXPECT_EQ(tv::OutputPathFor(native("/pics/"), "photo.PNG", "", "JPG", 1, 3), native("/pics/photo.JPG"));
+    EXPECT_EQ(tv::OutputPathFor(native("/pics/"), "a.b.png", native("/out/"), "jpg", 1, 3), native("/out/a.b.jpg"));
+    EXPECT_EQ(tv::OutputPathFor(native("/pics/"), "x.jpg", native("/out/Trip #.png"), "png", 4, 3),
+              native("/out/Trip 004.png"));
+    EXPECT_EQ(tv::OutputPathFor(native("/pics/"), "x.jpg", "Trip #.png", "png", 3, 3), native("/pics/Trip 003.png"));
     // A name without a dot still gets one before the extension.
-    EXPECT_EQ(tv::OutputPathFor("/pics/", "noext", "", "jpg", 1, 3), "/pics/noext.jpg");
-    EXPECT_EQ(tv::OutputPathFor("/pics/", ".jpg", "", "png", 1, 3), "/pics/.png");
+    EXPECT_EQ(tv::OutputPathFor(native("/pics/"), "noext", "", "jpg", 1, 3), native("/pics/noext.jpg"));
+    EXPECT_EQ(tv::OutputPathFor(native("/pics/"), ".jpg", "", "png", 1, 3), native("/pics/.png"));
 }
 
 TEST(ScaledSize, RoundsHalvesToEven) {
@@ -158,7 +159,7 @@ TEST_F(BatchNumbering, EmptyZeroOrNegativeStartBeginsAtOne) {
 TEST_F(BatchNumbering, FolderOnlyTargetKeepsNamesAndCreatesTheFolder) {
     b.addJpeg("IMG_1.jpeg");
     b.addJpeg("b.JPG");
-    std::string deep = b.root + "made/here/";
+    std::string deep = b.root + native("made/here/");
     b.run(deep);
     EXPECT_EQ(listNames(deep), (std::vector<std::string>{"IMG_1.jpg", "b.jpg"}));
     // Sources stay when removal is off.

@@ -3,11 +3,6 @@
 // tests do not depend on the engine they exercise.
 #pragma once
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +20,7 @@ namespace e2e {
 
 using tvtest::exists;
 using tvtest::listNames;
+using tvtest::native;
 using tvtest::readBytes;
 using tvtest::setModificationTime;
 using tvtest::writeBytes;
@@ -44,7 +40,7 @@ inline bool writeJpeg(const std::string& path, int w, int h, int seed) {
 
 // Width and height of a JPEG file, read by libjpeg; false when unreadable.
 inline bool jpegSize(const std::string& path, int& w, int& h) {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = tvtest::openFile(path, "rb");
     if (!f) return false;
     unsigned char sig[3] = {0, 0, 0};
     if (std::fread(sig, 1, 3, f) != 3 || sig[0] != 0xFF || sig[1] != 0xD8 || sig[2] != 0xFF) {
@@ -67,10 +63,10 @@ inline bool jpegSize(const std::string& path, int& w, int& h) {
     return ok;
 }
 
-inline long modificationTime(const std::string& path) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return -1;
-    return static_cast<long>(st.st_mtime);
+// Seconds since 1970; -1 when the file cannot be looked at.
+inline std::int64_t modificationTime(const std::string& path) {
+    const auto t = tvtest::modificationTime(path);
+    return t ? t->seconds : -1;
 }
 
 inline std::vector<unsigned char> dataTvl(const std::string& workDir) {

@@ -356,6 +356,9 @@ TEST(WholeRun, FrenchFromStoredLanguageByte) {
 
 using tvtest::LocaleEnv;
 
+// Not on Windows: there the language comes from the system's locale, which
+// a test cannot set.
+#ifndef _WIN32
 TEST(WholeRun, FirstStartPicksTheLanguageFromTheLocale) {
     struct Case {
         const char* locale;
@@ -382,6 +385,7 @@ TEST(WholeRun, FirstStartPicksTheLanguageFromTheLocale) {
         EXPECT_EQ(r.ui.languageLog(), (std::vector<tv::LanguageChoice>{{c.windowLanguage, 0}}));
     }
 }
+#endif
 
 TEST(WholeRun, WindowSystemSpeaksTheStoredLanguageWhateverTheDesktops) {
     struct Case {
@@ -415,7 +419,7 @@ TEST(WholeRun, UnwritableWorkingFolderEndsBeforeAnyWindow) {
     // A folder below a plain file cannot be written, not even by root.
     std::string blocker = r.work.folder() + "plain-file";
     writeBytes(blocker, "x");
-    r.p.workDir = blocker + "/";
+    r.p.workDir = blocker + tv::platform::Separator;
     EXPECT_EQ(r.run(), 0);
     EXPECT_TRUE(r.p.ended);
     EXPECT_FALSE(r.ui.gadgetExists(id::StringPath));
@@ -432,6 +436,7 @@ TEST(WholeRun, OtherFolderChosenWithTheChooserReceivesTheOutputs) {
     ProgramRun r;
     r.storeOptions(EnglishDefaults);
     r.makePhotos(3);
+    // As the folder chooser gives it: ending with "/" on every system.
     std::string out = r.work.sub("out");
     r.ui.pushTextAnswer(out);
     r.onWindow(id::WndMain, [&r] { EXPECT_TRUE(r.ui.click(id::ButtonList)); });
@@ -446,11 +451,18 @@ TEST(WholeRun, OtherFolderChosenWithTheChooserReceivesTheOutputs) {
     EXPECT_EQ(r.run(), 0);
     ASSERT_TRUE(r.scriptDone());
     EXPECT_TRUE(r.p.otherChosenByChooser);
+    ASSERT_EQ(r.opened.size(), 1u);
+#ifdef _WIN32
+    // The options end a folder with the system's own separator: the same
+    // folder, other text.
+    for (const std::string& folder : {r.p.run.outputTarget, r.p.run.destinationFolder, r.opened[0]})
+        EXPECT_TRUE(tv::platform::sameFile(tv::platform::stampOf(folder), tv::platform::stampOf(out))) << folder;
+#else
     EXPECT_EQ(r.p.run.outputTarget, out);
     EXPECT_EQ(r.p.run.destinationFolder, out);
-    EXPECT_EQ(listNames(out).size(), 3u);
-    ASSERT_EQ(r.opened.size(), 1u);
     EXPECT_EQ(r.opened[0], out);
+#endif
+    EXPECT_EQ(listNames(out).size(), 3u);
     EXPECT_EQ(dataTvl(r.work.folder()), (std::vector<unsigned char>{5, 0, 1, 0, 1, 0x65}));
 }
 

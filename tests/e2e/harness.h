@@ -103,8 +103,9 @@ struct Step {
 class ProgramRun {
 public:
     ProgramRun() : p(ui) {
-        p.workDir = work.folder();
-        photos = work.sub("photos");
+        // Folder texts end with the program's own separator, as chosen.
+        p.workDir = native(work.folder());
+        photos = native(work.sub("photos"));
         p.picturesFolder = [this] { return picturesFolder; };
         p.openFolder = [this](const std::string& path) { opened.push_back(path); };
         picturesFolder = photos;

@@ -421,12 +421,12 @@ TEST(CompressHandlers, RefusedOptionsKeepTheWindow) {
 TEST(DestinationFolder, FolderPartOfTheTargetElseTheSourceFolder) {
     Started s;
     ASSERT_TRUE(s.ok);
-    s.p.run.sourceFolder = "/pics/";
-    EXPECT_EQ(tv::destinationFolderFor(s.p, ""), "/pics/");
-    EXPECT_EQ(tv::destinationFolderFor(s.p, "Nouvel album #.jpg"), "/pics/");
-    EXPECT_EQ(tv::destinationFolderFor(s.p, "/out/"), "/out/");
-    EXPECT_EQ(tv::destinationFolderFor(s.p, "/out/sub/pic#.jpg"), "/out/sub/");
-    EXPECT_EQ(tv::destinationFolderFor(s.p, "/Trip #1/Holiday #.jpg"), "/Trip #1/");
+    s.p.run.sourceFolder = native("/pics/");
+    EXPECT_EQ(tv::destinationFolderFor(s.p, ""), native("/pics/"));
+    EXPECT_EQ(tv::destinationFolderFor(s.p, "Nouvel album #.jpg"), native("/pics/"));
+    EXPECT_EQ(tv::destinationFolderFor(s.p, native("/out/")), native("/out/"));
+    EXPECT_EQ(tv::destinationFolderFor(s.p, native("/out/sub/pic#.jpg")), native("/out/sub/"));
+    EXPECT_EQ(tv::destinationFolderFor(s.p, native("/Trip #1/Holiday #.jpg")), native("/Trip #1/"));
 }
 
 TEST(OpenFolderDefault, FollowsTheChooserFlagsAndTheDesktopWindows) {

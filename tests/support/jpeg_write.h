@@ -11,6 +11,8 @@
 
 #include <jpeglib.h>
 
+#include "support/files.h"
+
 namespace tvtest {
 
 // Fills the w R, G, B samples of row y (the top row is 0).
@@ -37,7 +39,7 @@ inline void compressRgb(jpeg_compress_struct& c, int w, int h, int quality, cons
 // Runs compress on a compressor whose destination is the file at path;
 // compress sets the picture up and writes it through jpeg_finish_compress.
 inline bool writeJpegFile(const std::string& path, const std::function<void(jpeg_compress_struct&)>& compress) {
-    FILE* f = std::fopen(path.c_str(), "wb");
+    FILE* f = openFile(path, "wb");  // UTF-8 names, on Windows too
     if (!f) return false;
     jpeg_compress_struct c;
     jpeg_error_mgr err;

@@ -3,6 +3,9 @@
 // special rights.
 #pragma once
 
+// POSIX only: Windows has no root who writes every file, and no setuid.
+#ifndef _WIN32
+
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,3 +45,5 @@ inline int runAsOrdinaryUser(const std::string& tree, const std::function<int()>
 }
 
 }  // namespace tvtest
+
+#endif  // _WIN32

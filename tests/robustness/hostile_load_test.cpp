@@ -4,10 +4,13 @@
 // streams long enough to wrap a 32-bit counter. Every case must give a
 // picture of the size the file claims or none, promptly, and leave the file
 // as it was.
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
+#include <filesystem>
 #include <cstring>
 
 #include "hostile_files.h"
@@ -223,21 +226,26 @@ TEST_F(HostileLoad, PngChunksWithBadCrc) {
 
 TEST_F(HostileLoad, NotAFileInThePlaceOfOne) {
     std::string folder = dir.file("x.jpg");
-    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
     EXPECT_EQ(img::image_load(engine, folder), img::NoImage);
+    EXPECT_EQ(img::image_load(engine, dir.file("missing.png")), img::NoImage);
+#ifdef _WIN32
+    // A device named in the place of a file.
+    EXPECT_EQ(img::image_load(engine, "NUL"), img::NoImage);
+#else
     std::string dangling = dir.file("gone.jpg");
     ASSERT_EQ(symlink(dir.file("nowhere.jpg").c_str(), dangling.c_str()), 0);
     EXPECT_EQ(img::image_load(engine, dangling), img::NoImage);
     std::string loop = dir.file("loop.jpg");
     ASSERT_EQ(symlink(loop.c_str(), loop.c_str()), 0);
     EXPECT_EQ(img::image_load(engine, loop), img::NoImage);
-    EXPECT_EQ(img::image_load(engine, dir.file("missing.png")), img::NoImage);
     // A link to a real picture loads it.
     ASSERT_TRUE(tvtest::write_file(dir.file("real.png"), png(5, 3)));
     ASSERT_EQ(symlink(dir.file("real.png").c_str(), dir.file("link.jpg").c_str()), 0);
     img::ImageHandle h = img::image_load(engine, dir.file("link.jpg"));
     EXPECT_EQ(img::image_width(engine, h), 5);
     img::image_free(engine, h);
+#endif
 }
 
 TEST_F(HostileLoad, OddFileNamesLoad) {
@@ -245,6 +253,12 @@ TEST_F(HostileLoad, OddFileNamesLoad) {
     const std::string names[] = {"with space.png", "quote\"d'.png", "new\nline.png", std::string("\xff\xfe bad \x80.png"),
                                  std::string(251, 'n') + ".png", "-leading-dash.png", "semi;colon $(x) *.png"};
     for (const std::string& n : names) {
+#ifdef _WIN32
+        // Windows takes none of these in a name, nor bytes that are not UTF-8.
+        if (n.find_first_of("\"\n*:<>?|") != std::string::npos ||
+            std::any_of(n.begin(), n.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+            continue;
+#endif
         ASSERT_LE(n.size(), 255u);
         EXPECT_EQ(load(pic, n), std::make_pair(7, 3)) << n.size() << "-byte name";
     }

@@ -69,14 +69,6 @@ FileStamp stampOf(const std::string& path) {
     return fromStat(st);
 }
 
-bool sameFile(const FileStamp& a, const FileStamp& b) {
-    return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
-}
-
-bool unchangedSince(const FileStamp& then, const FileStamp& now) {
-    return sameFile(then, now) && then.size == now.size && then.modifiedNs == now.modifiedNs;
-}
-
 std::FILE* openForReading(const std::string& path, FileStamp& opened) {
     opened = FileStamp{};
     if (path.empty()) return nullptr;

@@ -31,9 +31,13 @@ struct FileStamp {
 // Follows symbolic links; exists is false when nothing is there.
 FileStamp stampOf(const std::string& path);
 // Both exist and are one file.
-bool sameFile(const FileStamp& a, const FileStamp& b);
+inline bool sameFile(const FileStamp& a, const FileStamp& b) {
+    return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
+}
 // now is the file of then, with the same size and modification time.
-bool unchangedSince(const FileStamp& then, const FileStamp& now);
+inline bool unchangedSince(const FileStamp& then, const FileStamp& now) {
+    return sameFile(then, now) && then.size == now.size && then.modifiedNs == now.modifiedNs;
+}
 
 // Opens a regular file for reading without ever waiting: a FIFO, socket or
 // device named like a photo is refused, not waited on. opened describes the

@@ -9,15 +9,11 @@
 
 #include "support/jpeg_write.h"
 #include "support/temp_dir.h"
+#include "support/wide_text.h"
 
 namespace {
 
-std::wstring wide(const std::string& s) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
+using tvtest::wide;
 
 // The program beside the tests in the build: src\app\tarvolin-batch.exe.
 std::wstring program() {

@@ -12,18 +12,14 @@
 #include "platform/file_state.h"
 #include "platform/files.h"
 #include "support/temp_dir.h"
+#include "support/wide_text.h"
 
 using namespace tv::platform;
 using tvtest::TempDir;
 
 namespace {
 
-std::wstring wide(const std::string& s) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
+using tvtest::wide;
 
 // Wine keeps files on a Linux file system, which cannot be given a birth
 // time: there the creation time reads back as another of the file's dates.
